@@ -1,0 +1,3 @@
+#include "messaginglog.h"
+
+Q_LOGGING_CATEGORY(lcMessaging, "kelvarix.messaging")

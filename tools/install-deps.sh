@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs every Debian package that building, running and testing Kelvarix needs.
+# Idempotent: packages already present are left as they are.
+set -euo pipefail
+
+packages=(
+    build-essential cmake ninja-build
+    qtbase5-dev libqt5xmlpatterns5-dev libqt5sql5-psql libqt5sql5-sqlite
+    sqlite3 postgresql unzip
+    xvfb xauth xfce4-panel x11-apps imagemagick
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -eq 0 ]; then
+    echo "install-deps: all packages present"
+    exit 0
+fi
+
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
