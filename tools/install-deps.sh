@@ -7,7 +7,7 @@ packages=(
     build-essential cmake ninja-build
     qtbase5-dev libqt5xmlpatterns5-dev libqt5sql5-psql libqt5sql5-sqlite
     sqlite3 postgresql unzip
-    xvfb xauth xfce4-panel x11-apps imagemagick
+    xvfb xauth xfce4-panel trayer x11-apps imagemagick
 )
 
 missing=()
