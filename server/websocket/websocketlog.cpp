@@ -1,0 +1,3 @@
+#include "websocketlog.h"
+
+Q_LOGGING_CATEGORY(lcWebSocket, "kelvarix.websocket")
