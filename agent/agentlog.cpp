@@ -1,0 +1,3 @@
+#include "agentlog.h"
+
+Q_LOGGING_CATEGORY(lcAgent, "kelvarix.agent", QtInfoMsg)
