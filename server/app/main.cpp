@@ -1,0 +1,69 @@
+#include "mainwindow.h"
+#include "serverresources.h"
+#include "masterserver.h"
+#include "serverrunner.h"
+#include "terminationwatcher.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QSystemTrayIcon>
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+const char kUsage[] =
+    "Usage: KelvarixServer [--headless] [--config-dir DIR]\n"
+    "  --headless        run without window and tray; log entries also go to standard output\n"
+    "  --config-dir DIR  directory of Server.ini and Server.log (default: the program's directory)\n";
+
+int runHeadless(int argc, char **argv, const QString &configDir)
+{
+    QCoreApplication app(argc, argv);
+    TerminationWatcher watcher;
+    QObject::connect(&watcher, &TerminationWatcher::terminationRequested, &app, &QCoreApplication::quit);
+    auto *server = new MasterServer(configDir);
+    server->setEchoToStandardOutput(true);
+    ServerRunner runner(server);
+    runner.start();
+    return app.exec();
+}
+
+int runWindow(int argc, char **argv, const QString &configDir)
+{
+    initServerResources();
+    QApplication app(argc, argv);
+    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+        QMessageBox::critical(nullptr, QObject::tr("Systray"),
+                              QObject::tr("I couldn't detect any system tray on this system."));
+        return 1;
+    }
+    // Closing the window only hides it; Exit ends the program.
+    QApplication::setQuitOnLastWindowClosed(false);
+    MainWindow window(configDir);
+    window.show();
+    return app.exec();
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    bool headless = false;
+    QString configDir;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--headless") == 0) {
+            headless = true;
+        } else if (std::strcmp(argv[i], "--config-dir") == 0 && i + 1 < argc) {
+            configDir = QString::fromLocal8Bit(argv[++i]);
+        } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        } else {
+            std::fprintf(stderr, "KelvarixServer: unknown argument %s\n%s", argv[i], kUsage);
+            return 2;
+        }
+    }
+    return headless ? runHeadless(argc, argv, configDir) : runWindow(argc, argv, configDir);
+}

@@ -1,0 +1,144 @@
+#include "masterserver.h"
+
+#include "serverlog.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+
+#include <cstdio>
+
+namespace {
+
+const QString kProductName = QStringLiteral("Kelvarix");
+const QString kLogFileName = QStringLiteral("Server.log");
+const QString kConfigFileName = QStringLiteral("Server.ini");
+const QString kPostgresDriver = QStringLiteral("QPSQL");
+
+} // namespace
+
+MasterServer::MasterServer(const QString &programDir, QObject *parent)
+    : QObject(parent)
+    , programDirOverride(programDir)
+{
+}
+
+MasterServer::~MasterServer()
+{
+    dbConnection.closeAndRemove();
+}
+
+void MasterServer::setEchoToStandardOutput(bool echo)
+{
+    echoToStandardOutput = echo;
+}
+
+const ServerSettings &MasterServer::serverSettings() const
+{
+    return settings;
+}
+
+QString MasterServer::programDirectory() const
+{
+    return programDir;
+}
+
+void MasterServer::init()
+{
+    programDir = programDirOverride.isEmpty() ? QCoreApplication::applicationDirPath()
+                                              : programDirOverride;
+    openLogFile();
+    writeLog(tr("%1 Server initialization ....").arg(kProductName));
+
+    settings = ServerSettings();
+    readConfiguration();
+
+    if (startServers()) {
+        writeLog(tr("%1 Server initialization completed successfully").arg(kProductName));
+        writeLog(tr("%1 Server is running .....").arg(kProductName));
+    } else {
+        writeLog(tr("%1 Server initialization not completed successfully").arg(kProductName));
+    }
+
+    // The machine observer starts here, in both cases, once it exists.
+}
+
+bool MasterServer::openLogFile()
+{
+    logFile.setFileName(programDir + QLatin1Char('/') + kLogFileName);
+    if (!logFile.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) {
+        writeLog(tr("[ERROR] Unable to open log file: ") + kLogFileName);
+        return false;
+    }
+    return true;
+}
+
+void MasterServer::readConfiguration()
+{
+    writeLog(tr("Read parameters from configuration file: ") + kConfigFileName);
+    QFile file(programDir + QLatin1Char('/') + kConfigFileName);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        writeLog(tr("[ERROR] Unable to open configuration file: ") + kConfigFileName);
+        return;
+    }
+    settings.applyAll(file);
+    file.close();
+}
+
+bool MasterServer::startServers()
+{
+    // Order of start-up: the manager and agent listeners and the WebSocket listener are
+    // created first (each given this object), the WebSocket listener listens on port 1337,
+    // its newConnection() and the pending-job signals are connected; then the database is
+    // opened, and only then do the manager and agent listeners listen.
+
+    dbConnection.setBaseDir(programDir);
+    dbConnection.setPort(settings.dbPort);
+    if (!dbConnection.openDefault(settings.dbType, settings.dbServer, settings.dbUsername,
+                                  settings.dbPassword, settings.dbName)) {
+        writeLog(dbConnection.lastErrorText());
+        const QString kind = settings.dbType == kPostgresDriver ? QStringLiteral("PostgreSQL")
+                                                                : QStringLiteral("MySQL");
+        writeLog(tr("Unable to connect to %1 Server @ %2").arg(kind, settings.dbServer));
+        return false;
+    }
+
+    // Manager listener on ServerManagerPort, then agent listener on ServerAgentPort:
+    // each logs "Another application is using the same port: " and returns false when
+    // its port is taken, else "Start Manager Server on port: " / "Start Agent Server on port: ".
+    return true;
+}
+
+void MasterServer::writeLog(QString msg)
+{
+    writeLogFile(msg);
+    emit writeUILog(msg);
+}
+
+void MasterServer::writeLogFile(const QString &msg)
+{
+    const QByteArray entry = (QDateTime::currentDateTime().toString() + QLatin1String(" - ")
+                              + msg + QLatin1Char('\n')).toUtf8();
+    if (logFile.isOpen()) {
+        logFile.write(entry);
+        // Entries reach the file in order even if the process ends abruptly.
+        logFile.flush();
+    }
+    if (echoToStandardOutput) {
+        std::fwrite(entry.constData(), 1, size_t(entry.size()), stdout);
+        std::fflush(stdout);
+    }
+}
+
+void MasterServer::checkDB()
+{
+    DatabaseConnection probe;
+    probe.setBaseDir(programDir);
+    probe.setPort(settings.dbPort);
+    const QString name = QString::number(QDateTime::currentMSecsSinceEpoch());
+    if (probe.openNamed(settings.dbType, settings.dbServer, settings.dbUsername,
+                        settings.dbPassword, settings.dbName, name))
+        writeLog(tr("Connection to DB successful"));
+    else
+        writeLog(tr("Connection to DB failed"));
+    probe.closeAndRemove();
+}

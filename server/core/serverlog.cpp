@@ -1,0 +1,3 @@
+#include "serverlog.h"
+
+Q_LOGGING_CATEGORY(lcServer, "kelvarix.server")

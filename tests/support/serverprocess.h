@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+// The KelvarixServer program run headless with its configuration in a directory of the
+// test's choosing (--config-dir); standard output carries every log entry.
+//
+//     ServerProcess server(dir.path());
+//     ServerProcess::writeServerIni(dir.path(), pg.serverIniLines());
+//     QVERIFY(server.start());
+//     QVERIFY(server.waitForMessage("Kelvarix Server is running ....."));
+class ServerProcess {
+public:
+    explicit ServerProcess(const QString &configDir);
+    ~ServerProcess();
+
+    static QString programPath();
+    static bool writeServerIni(const QString &dir, const QStringList &lines);
+
+    bool start(const QStringList &extraArguments = QStringList());
+    // Waits until a log entry with exactly this message has been printed.
+    bool waitForMessage(const QString &message, int timeoutMs = 30000);
+    // The messages printed so far (the text after the date-time and " - ").
+    QStringList messages();
+    QString output();
+    // Ends the program (SIGTERM, then kill) and returns whether it was still running.
+    bool stop();
+
+    QProcess &process();
+
+private:
+    void readOutput();
+
+    QString configDir;
+    QProcess serverProcess;
+    QByteArray buffer;
+    QStringList lines;
+};
