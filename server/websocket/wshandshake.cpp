@@ -51,9 +51,10 @@ bool hasLineBreak(const QString &value)
     return value.contains(QLatin1Char('\r')) || value.contains(QLatin1Char('\n'));
 }
 
-Parse refuse(const QString &error, int consumed)
+Parse refuse(const QString &error, int consumed, const Request &request = Request())
 {
     Parse p;
+    p.request = request;
     p.status = WsParseStatus::Bad;
     p.error = error;
     p.consumed = consumed;
@@ -101,16 +102,16 @@ Parse parseRequest(const QByteArray &buffer)
     r.protocol = capture(text, QStringLiteral("Sec-WebSocket-Protocol:\\s(.+)\\r\\n"));
 
     if (r.hostName.isEmpty())
-        return refuse(QStringLiteral("no Host"), consumed);
+        return refuse(QStringLiteral("no Host"), consumed, r);
     if (r.resource.isEmpty())
-        return refuse(QStringLiteral("no resource"), consumed);
+        return refuse(QStringLiteral("no resource"), consumed, r);
     if (hybi && r.key.isEmpty())
-        return refuse(QStringLiteral("no 24-character Sec-WebSocket-Key"), consumed);
+        return refuse(QStringLiteral("no 24-character Sec-WebSocket-Key"), consumed, r);
     if (!hybi && (r.key1.isEmpty() || r.key2.isEmpty()))
-        return refuse(QStringLiteral("no Sec-WebSocket-Key1 and Sec-WebSocket-Key2"), consumed);
+        return refuse(QStringLiteral("no Sec-WebSocket-Key1 and Sec-WebSocket-Key2"), consumed, r);
     if (hasLineBreak(r.hostName) || hasLineBreak(r.port) || hasLineBreak(r.resource)
         || hasLineBreak(r.origin) || hasLineBreak(r.protocol))
-        return refuse(QStringLiteral("line break inside a header value"), consumed);
+        return refuse(QStringLiteral("line break inside a header value"), consumed, r);
 
     if (!hybi) {
         // The body is known to follow, so wait for it rather than judge a partial request.
@@ -120,7 +121,7 @@ Parse parseRequest(const QByteArray &buffer)
         consumed += hixieKey3Size;
         quint32 unused;
         if (!keyPart(r.key1, &unused) || !keyPart(r.key2, &unused))
-            return refuse(QStringLiteral("hixie-76 key without spaces"), consumed);
+            return refuse(QStringLiteral("hixie-76 key without spaces"), consumed, r);
     }
 
     Parse p;
