@@ -8,6 +8,7 @@ packages=(
     qtbase5-dev libqt5xmlpatterns5-dev libqt5sql5-psql libqt5sql5-sqlite
     sqlite3 postgresql unzip
     xvfb xauth xfce4-panel trayer x11-apps imagemagick
+    python3-websocket chromium-headless-shell
 )
 
 missing=()
