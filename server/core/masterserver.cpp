@@ -13,6 +13,18 @@ const QString kProductName = QStringLiteral("Kelvarix");
 const QString kLogFileName = QStringLiteral("Server.log");
 const QString kConfigFileName = QStringLiteral("Server.ini");
 const QString kPostgresDriver = QStringLiteral("QPSQL");
+const QString kSqliteDriver = QStringLiteral("QSQLITE");
+
+// The database product named in start-up failures. Every other driver name is reported as
+// MySQL, the only other server the configuration ever named.
+QString databaseKind(const QString &driver)
+{
+    if (driver == kPostgresDriver)
+        return QStringLiteral("PostgreSQL");
+    if (driver == kSqliteDriver)
+        return QStringLiteral("SQLite");
+    return QStringLiteral("MySQL");
+}
 
 } // namespace
 
@@ -86,25 +98,25 @@ void MasterServer::readConfiguration()
 
 bool MasterServer::startServers()
 {
-    // Order of start-up: the manager and agent listeners and the WebSocket listener are
-    // created first (each given this object), the WebSocket listener listens on port 1337,
-    // its newConnection() and the pending-job signals are connected; then the database is
-    // opened, and only then do the manager and agent listeners listen.
+    // First the manager listener, the agent listener (each given this object) and the
+    // WebSocket listener are created; the WebSocket listener listens on all IPv4 addresses at
+    // port 1337 ("Server is listening port 1337", or "Error: Can't launch websockect server"
+    // and carry on); its newConnection() goes to onClientConnection() and the pending-job
+    // signals to the agent listener. They come with their components.
 
     dbConnection.setBaseDir(programDir);
     dbConnection.setPort(settings.dbPort);
     if (!dbConnection.openDefault(settings.dbType, settings.dbServer, settings.dbUsername,
                                   settings.dbPassword, settings.dbName)) {
         writeLog(dbConnection.lastErrorText());
-        const QString kind = settings.dbType == kPostgresDriver ? QStringLiteral("PostgreSQL")
-                                                                : QStringLiteral("MySQL");
-        writeLog(tr("Unable to connect to %1 Server @ %2").arg(kind, settings.dbServer));
+        writeLog(tr("Unable to connect to %1 Server @ %2").arg(databaseKind(settings.dbType), settings.dbServer));
         return false;
     }
 
-    // Manager listener on ServerManagerPort, then agent listener on ServerAgentPort:
-    // each logs "Another application is using the same port: " and returns false when
-    // its port is taken, else "Start Manager Server on port: " / "Start Agent Server on port: ".
+    // Only with the database open: the manager listener on ServerManagerPort, then the
+    // agent listener on ServerAgentPort, all IPv4 addresses. Each logs "Another application
+    // is using the same port: " + port and returns false when its port is taken, else
+    // "Start Manager Server on port: " / "Start Agent Server on port: " + port.
     return true;
 }
 
