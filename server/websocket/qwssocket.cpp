@@ -96,6 +96,11 @@ void QWsSocket::close()
     close(QString());
 }
 
+void QWsSocket::disconnectFromHost()
+{
+    close(QString());
+}
+
 void QWsSocket::ping()
 {
     pingTimer.start();

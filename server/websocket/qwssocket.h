@@ -24,6 +24,8 @@ public:
     qint64 sendText(const QString &message, int frameLimit = 0);
     qint64 sendBinary(const QByteArray &data, int frameLimit = 0);
     quint8 version() const { return protocolVersion; }
+    // The base would report a disconnection without closing anything; this closes for real.
+    void disconnectFromHost() override;
 
 signals:
     void frameReceived(QString frame);

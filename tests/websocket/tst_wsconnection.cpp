@@ -384,14 +384,18 @@ private slots:
     void closeFromServer_data()
     {
         QTest::addColumn<bool>("hixie");
+        QTest::addColumn<bool>("viaDisconnectFromHost");
         QTest::addColumn<QByteArray>("closeFrame");
-        QTest::addRow("RFC 6455") << false << bytes({0x88, 0x00});
-        QTest::addRow("hixie-76") << true << bytes({0xFF, 0x00});
+        QTest::addRow("RFC 6455") << false << false << bytes({0x88, 0x00});
+        QTest::addRow("hixie-76") << true << false << bytes({0xFF, 0x00});
+        QTest::addRow("RFC 6455 through disconnectFromHost") << false << true
+                                                             << bytes({0x88, 0x00});
     }
 
     void closeFromServer()
     {
         QFETCH(bool, hixie);
+        QFETCH(bool, viaDisconnectFromHost);
         QFETCH(QByteArray, closeFrame);
         QTcpSocket *client = nullptr;
         QWsSocket *ws = open(&client, hixie);
@@ -401,7 +405,10 @@ private slots:
         // A ping is the same two bytes in either framing.
         ws->ping();
         QCOMPARE(readExactly(client, 2), bytes({0x89, 0x00}));
-        ws->close();
+        if (viaDisconnectFromHost)
+            ws->disconnectFromHost();
+        else
+            ws->close();
         QCOMPARE(readExactly(client, 2), closeFrame);
         QVERIFY(gone.count() || gone.wait(waitMs));
         QCOMPARE(closing.count(), 1);
