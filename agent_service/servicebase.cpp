@@ -5,6 +5,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QFile>
 #include <QProcess>
 #include <QTextStream>
@@ -45,8 +46,15 @@ QString ServiceBase::unitDirectory()
     return dir.isEmpty() ? QLatin1String(kDefaultUnitDirectory) : dir;
 }
 
+// The unit template is compiled into this static library, which must register it itself.
+static void initUnitResource()
+{
+    Q_INIT_RESOURCE(agentservice);
+}
+
 QString ServiceBase::unitFileText(const QString &programPath)
 {
+    initUnitResource();
     QFile shipped(QStringLiteral(":/service/kelvarix-agent.service"));
     if (!shipped.open(QIODevice::ReadOnly))
         return QString();
