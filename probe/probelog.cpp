@@ -1,0 +1,3 @@
+#include "probelog.h"
+
+Q_LOGGING_CATEGORY(lcProbe, "kelvarix.probe")
