@@ -7,12 +7,13 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 
-namespace {
+namespace
+{
 
 QString peerText(const QTcpSocket *socket)
 {
-    return socket->peerAddress().toString() + QLatin1Char(':')
-        + QString::number(socket->peerPort());
+    return socket->peerAddress().toString() + QLatin1Char(':') +
+           QString::number(socket->peerPort());
 }
 
 } // namespace
@@ -122,8 +123,8 @@ void QWsServer::dataReceived()
         if (parse.status == WsParseStatus::Incomplete)
             return;
         if (parse.status == WsParseStatus::Bad) {
-            qCWarning(lcWebSocket) << "handshake refused from" << peerText(socket) << ":"
-                                   << parse.error;
+            qCWarning(lcWebSocket)
+                << "handshake refused from" << peerText(socket) << ":" << parse.error;
             if (buffer.size() > WsHandshake::maxRequestSize) {
                 socket->abort();
                 forgetSocket(socket);
@@ -140,8 +141,8 @@ void QWsServer::dataReceived()
         handshakeBuffers.remove(socket);
         socket->disconnect(this);
         if (queueFull()) {
-            qCWarning(lcWebSocket) << "refusing connection from" << peerText(socket)
-                                   << ": pending queue full";
+            qCWarning(lcWebSocket)
+                << "refusing connection from" << peerText(socket) << ": pending queue full";
             socket->abort();
             socket->deleteLater();
             return;

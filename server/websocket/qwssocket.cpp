@@ -3,7 +3,8 @@
 #include "websocketlog.h"
 #include "wsframe.h"
 
-namespace {
+namespace
+{
 
 // Control frames carry at most this much payload; a longer ping is answered without echo.
 constexpr int maxControlPayload = 125;
@@ -31,10 +32,8 @@ QByteArray hixieFrame(const QByteArray &payload)
 
 QWsSocket::QWsSocket(QTcpSocket *socket, QObject *parent, quint8 protocolVersion,
                      const QByteArray &pendingBytes)
-    : QAbstractSocket(QAbstractSocket::UnknownSocketType, parent),
-      tcpSocket(socket),
-      protocolVersion(protocolVersion),
-      inputBuffer(pendingBytes)
+    : QAbstractSocket(QAbstractSocket::UnknownSocketType, parent), tcpSocket(socket),
+      protocolVersion(protocolVersion), inputBuffer(pendingBytes)
 {
     setPeerAddress(socket->peerAddress());
     setPeerPort(socket->peerPort());
@@ -163,8 +162,8 @@ void QWsSocket::handleHybiFrame(bool fin, quint8 opcode, const QByteArray &paylo
     case Opcode::Text:
     case Opcode::Binary:
         if (messageOpcode != 0) {
-            qCWarning(lcWebSocket) << "new message before the previous one ended from"
-                                   << peerText() << "- unfinished message dropped";
+            qCWarning(lcWebSocket) << "new message before the previous one ended from" << peerText()
+                                   << "- unfinished message dropped";
             messageBuffer.clear();
         }
         messageOpcode = opcode;

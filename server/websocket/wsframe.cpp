@@ -2,9 +2,11 @@
 
 #include <QRandomGenerator>
 
-namespace WsFrame {
+namespace WsFrame
+{
 
-namespace {
+namespace
+{
 
 // Same default as QWsSocket::defaultFrameLimit; kept here so the codec stands alone.
 constexpr int defaultLimit = 1400;
@@ -57,9 +59,10 @@ QList<QByteArray> splitIntoFrames(const QByteArray &data, bool binary, int frame
     frames.reserve(n + 1);
     for (int i = 0; i <= n; ++i) {
         const QByteArray payload = data.mid(i * limit, i < n ? limit : data.size() - n * limit);
-        const quint8 opcode = i == 0 ? (binary ? Opcode::Binary : Opcode::Text) : Opcode::Continuation;
-        frames << frameHeader(i == n, opcode, quint64(payload.size()), key)
-                + (masked ? applyMask(payload, key) : payload);
+        const quint8 opcode =
+            i == 0 ? (binary ? Opcode::Binary : Opcode::Text) : Opcode::Continuation;
+        frames << frameHeader(i == n, opcode, quint64(payload.size()), key) +
+                      (masked ? applyMask(payload, key) : payload);
     }
     return frames;
 }

@@ -6,12 +6,14 @@
 #include <QList>
 
 // Frame writer and readers of both framings, as pure functions over bytes.
-namespace WsFrame {
+namespace WsFrame
+{
 
 // Largest payload taken from a peer, for one frame and for one assembled message.
 constexpr quint64 maxPayloadSize = 16 * 1024 * 1024;
 
-namespace Opcode {
+namespace Opcode
+{
 constexpr quint8 Continuation = 0;
 constexpr quint8 Text = 1;
 constexpr quint8 Binary = 2;

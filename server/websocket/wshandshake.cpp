@@ -1,12 +1,14 @@
 #include "wshandshake.h"
 
 #include <QCryptographicHash>
-#include <QStringList>
 #include <QRegExp>
+#include <QStringList>
 
-namespace WsHandshake {
+namespace WsHandshake
+{
 
-namespace {
+namespace
+{
 
 const char hybiGuid[] = "258EAFA5-E914-47DA-95CA-C5AB0DC85B11";
 const char headerEnd[] = "\r\n\r\n";
@@ -79,7 +81,8 @@ Parse parseRequest(const QByteArray &buffer)
 
     const QString text = latin1(buffer.left(headerSize));
     Request r;
-    r.handshakeVersion = capture(text, QStringLiteral("Sec-WebSocket-Version:\\s(\\d+)\\r\\n")).toInt();
+    r.handshakeVersion =
+        capture(text, QStringLiteral("Sec-WebSocket-Version:\\s(\\d+)\\r\\n")).toInt();
     r.resource = capture(text, QStringLiteral("GET\\s(.*)\\sHTTP/1.1\\r\\n"));
     const QStringList host =
         capture(text, QStringLiteral("Host:\\s(.+(:\\d+)?)\\r\\n")).split(QLatin1Char(':'));
@@ -109,8 +112,8 @@ Parse parseRequest(const QByteArray &buffer)
         return refuse(QStringLiteral("no 24-character Sec-WebSocket-Key"), consumed, r);
     if (!hybi && (r.key1.isEmpty() || r.key2.isEmpty()))
         return refuse(QStringLiteral("no Sec-WebSocket-Key1 and Sec-WebSocket-Key2"), consumed, r);
-    if (hasLineBreak(r.hostName) || hasLineBreak(r.port) || hasLineBreak(r.resource)
-        || hasLineBreak(r.origin) || hasLineBreak(r.protocol))
+    if (hasLineBreak(r.hostName) || hasLineBreak(r.port) || hasLineBreak(r.resource) ||
+        hasLineBreak(r.origin) || hasLineBreak(r.protocol))
         return refuse(QStringLiteral("line break inside a header value"), consumed, r);
 
     if (!hybi) {
@@ -141,26 +144,28 @@ QByteArray response(const Request &r)
         location += r.resource;
         text = QStringLiteral("HTTP/1.1 101 WebSocket Protocol Handshake\r\n"
                               "Upgrade: Websocket\r\n"
-                              "Connection: Upgrade\r\n")
-            % QStringLiteral("Sec-WebSocket-Origin: ") % r.origin % QStringLiteral("\r\n")
-            % QStringLiteral("Sec-WebSocket-Location: ") % location % QStringLiteral("\r\n");
+                              "Connection: Upgrade\r\n") %
+               QStringLiteral("Sec-WebSocket-Origin: ") % r.origin % QStringLiteral("\r\n") %
+               QStringLiteral("Sec-WebSocket-Location: ") % location % QStringLiteral("\r\n");
         if (!r.protocol.isEmpty())
-            text += QStringLiteral("Sec-WebSocket-Protocol: ") % r.protocol % QStringLiteral("\r\n");
+            text +=
+                QStringLiteral("Sec-WebSocket-Protocol: ") % r.protocol % QStringLiteral("\r\n");
         text += QStringLiteral("\r\n");
         return text.toLatin1() + hixieDigest(r.key1, r.key2, r.key3);
     }
     text = QStringLiteral("HTTP/1.1 101 Switching Protocols\r\n"
                           "Upgrade: websocket\r\n"
-                          "Connection: Upgrade\r\n")
-        % QStringLiteral("Sec-WebSocket-Accept: ") % hybiAcceptKey(r.key)
-        % QStringLiteral("\r\n\r\n");
+                          "Connection: Upgrade\r\n") %
+           QStringLiteral("Sec-WebSocket-Accept: ") % hybiAcceptKey(r.key) %
+           QStringLiteral("\r\n\r\n");
     return text.toLatin1();
 }
 
 QString hybiAcceptKey(const QString &key)
 {
     const QByteArray input = (key + QLatin1String(hybiGuid)).toUtf8();
-    return QString::fromLatin1(QCryptographicHash::hash(input, QCryptographicHash::Sha1).toBase64());
+    return QString::fromLatin1(
+        QCryptographicHash::hash(input, QCryptographicHash::Sha1).toBase64());
 }
 
 QByteArray hixieDigest(const QString &key1, const QString &key2, const QString &key3)

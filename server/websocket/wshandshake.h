@@ -6,7 +6,8 @@
 #include <QString>
 
 // The opening handshake of both families, as pure functions over the bytes a client sent.
-namespace WsHandshake {
+namespace WsHandshake
+{
 
 // A request whose header block (and hixie-76 body) grows beyond this is refused.
 constexpr int maxRequestSize = 16 * 1024;

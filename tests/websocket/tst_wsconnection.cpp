@@ -8,7 +8,8 @@
 #include <QTcpSocket>
 #include <QtTest>
 
-namespace {
+namespace
+{
 
 constexpr int waitMs = 5000;
 const char sampleKey[] = "dGhlIHNhbXBsZSBub25jZQ==";
@@ -21,8 +22,8 @@ QByteArray bytes(std::initializer_list<int> values)
     return out;
 }
 
-QByteArray hybiRequest(const QString &keyLine = QStringLiteral("Sec-WebSocket-Key: ")
-                           + QLatin1String(sampleKey),
+QByteArray hybiRequest(const QString &keyLine = QStringLiteral("Sec-WebSocket-Key: ") +
+                                                QLatin1String(sampleKey),
                        int version = 13)
 {
     return QStringLiteral("GET /chat HTTP/1.1\r\nHost: 127.0.0.1:1337\r\nUpgrade: websocket\r\n"
@@ -41,10 +42,10 @@ QByteArray hybiResponse()
 QByteArray hixieRequest(const QByteArray &key1 = "18x 6]8vM;54 *(5:  {   U1]8  z [  8")
 {
     return QByteArray("GET /demo HTTP/1.1\r\nHost: 127.0.0.1:1337\r\nConnection: Upgrade\r\n"
-                      "Upgrade: WebSocket\r\nSec-WebSocket-Key1: ")
-        + key1
-        + "\r\nSec-WebSocket-Key2: 1_ tx7X d  <  nw  334J702) 7]o}` 0\r\n"
-          "Origin: http://example.com\r\n\r\nTm[K T2u";
+                      "Upgrade: WebSocket\r\nSec-WebSocket-Key1: ") +
+           key1 +
+           "\r\nSec-WebSocket-Key2: 1_ tx7X d  <  nw  334J702) 7]o}` 0\r\n"
+           "Origin: http://example.com\r\n\r\nTm[K T2u";
 }
 
 QByteArray hixieResponse()
@@ -58,8 +59,8 @@ QByteArray hixieResponse()
 QByteArray clientFrame(bool fin, quint8 opcode, const QByteArray &payload)
 {
     const QByteArray key("\x11\x22\x33\x44");
-    return WsFrame::frameHeader(fin, opcode, quint64(payload.size()), key)
-        + WsFrame::applyMask(payload, key);
+    return WsFrame::frameHeader(fin, opcode, quint64(payload.size()), key) +
+           WsFrame::applyMask(payload, key);
 }
 
 QByteArray clientText(const QByteArray &text)
@@ -252,10 +253,9 @@ private slots:
             << QStringList{"one", "two"} << QList<QByteArray>{} << QByteArray();
         QTest::addRow("empty text") << QList<QByteArray>{clientText("")} << QStringList{""}
                                     << QList<QByteArray>{} << QByteArray();
-        QTest::addRow("UTF-8 text")
-            << QList<QByteArray>{clientText("h\xC3\xA9llo \xE2\x9C\x93")}
-            << QStringList{QString::fromUtf8("h\xC3\xA9llo \xE2\x9C\x93")} << QList<QByteArray>{}
-            << QByteArray();
+        QTest::addRow("UTF-8 text") << QList<QByteArray>{clientText("h\xC3\xA9llo \xE2\x9C\x93")}
+                                    << QStringList{QString::fromUtf8("h\xC3\xA9llo \xE2\x9C\x93")}
+                                    << QList<QByteArray>{} << QByteArray();
         QTest::addRow("fragmented text with a ping between the fragments")
             << QList<QByteArray>{clientFrame(false, Opcode::Text, "Hel"),
                                  clientFrame(true, Opcode::Ping, "p"),
@@ -299,8 +299,8 @@ private slots:
             QVERIFY(writeAndWaitRead(client, serverSide, chunk));
         // A closing text marks the end of what this row sent.
         client->write(clientText("END"));
-        QTRY_VERIFY_WITH_TIMEOUT(!textSpy.isEmpty()
-                                     && textSpy.last().first().toString() == QLatin1String("END"),
+        QTRY_VERIFY_WITH_TIMEOUT(!textSpy.isEmpty() &&
+                                     textSpy.last().first().toString() == QLatin1String("END"),
                                  waitMs);
         QStringList gotTexts;
         for (const QList<QVariant> &args : textSpy)
@@ -378,7 +378,8 @@ private slots:
         });
         QVERIFY(pongs.wait(waitMs));
         const quint64 elapsed = pongs.first().first().toULongLong();
-        QVERIFY2(elapsed >= 250 && elapsed < 250 + quint64(waitMs), QByteArray::number(elapsed).constData());
+        QVERIFY2(elapsed >= 250 && elapsed < 250 + quint64(waitMs),
+                 QByteArray::number(elapsed).constData());
     }
 
     void closeFromServer_data()
@@ -388,8 +389,8 @@ private slots:
         QTest::addColumn<QByteArray>("closeFrame");
         QTest::addRow("RFC 6455") << false << false << bytes({0x88, 0x00});
         QTest::addRow("hixie-76") << true << false << bytes({0xFF, 0x00});
-        QTest::addRow("RFC 6455 through disconnectFromHost") << false << true
-                                                             << bytes({0x88, 0x00});
+        QTest::addRow("RFC 6455 through disconnectFromHost")
+            << false << true << bytes({0x88, 0x00});
     }
 
     void closeFromServer()
@@ -431,7 +432,9 @@ private slots:
         QCOMPARE(texts.count(), 1);
         QCOMPARE(texts.takeFirst().first().toString(), QStringLiteral("hello"));
         // An empty message and the closing frame deliver nothing and keep the connection.
-        client->write(QByteArray("\x00\xFF\xFF\x00\x00" "again\xFF", 11));
+        client->write(QByteArray("\x00\xFF\xFF\x00\x00"
+                                 "again\xFF",
+                                 11));
         QVERIFY(texts.wait(waitMs));
         QCOMPARE(texts.count(), 1);
         QCOMPARE(texts.first().first().toString(), QStringLiteral("again"));

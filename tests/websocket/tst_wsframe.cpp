@@ -6,7 +6,8 @@
 Q_DECLARE_METATYPE(WsParseStatus)
 Q_DECLARE_METATYPE(WsFrame::HixieKind)
 
-namespace {
+namespace
+{
 
 QByteArray bytes(std::initializer_list<int> values)
 {
@@ -29,10 +30,7 @@ class TestWsFrame : public QObject
 {
     Q_OBJECT
 private slots:
-    void defaultLimit()
-    {
-        QCOMPARE(QWsSocket::defaultFrameLimit, 1400);
-    }
+    void defaultLimit() { QCOMPARE(QWsSocket::defaultFrameLimit, 1400); }
 
     void textFrames_data()
     {
@@ -41,10 +39,9 @@ private slots:
         QTest::addColumn<QList<QByteArray>>("headers");
         QTest::addColumn<QList<int>>("payloadSizes");
 
-        QTest::addRow("empty") << 0 << 0 << QList<QByteArray>{bytes({0x81, 0x00})}
-                               << QList<int>{0};
-        QTest::addRow("five characters") << 5 << 0 << QList<QByteArray>{bytes({0x81, 0x05})}
-                                         << QList<int>{5};
+        QTest::addRow("empty") << 0 << 0 << QList<QByteArray>{bytes({0x81, 0x00})} << QList<int>{0};
+        QTest::addRow("five characters")
+            << 5 << 0 << QList<QByteArray>{bytes({0x81, 0x05})} << QList<int>{5};
         QTest::addRow("125 bytes, 7-bit length")
             << 125 << 0 << QList<QByteArray>{bytes({0x81, 0x7D})} << QList<int>{125};
         QTest::addRow("200 bytes, 16-bit length")
@@ -55,8 +52,7 @@ private slots:
                                  bytes({0x80, 0x7E, 0x00, 0xC8})}
             << QList<int>{1400, 1400, 200};
         QTest::addRow("exactly 1400 bytes")
-            << 1400 << 0
-            << QList<QByteArray>{bytes({0x01, 0x7E, 0x05, 0x78}), bytes({0x80, 0x00})}
+            << 1400 << 0 << QList<QByteArray>{bytes({0x01, 0x7E, 0x05, 0x78}), bytes({0x80, 0x00})}
             << QList<int>{1400, 0};
         QTest::addRow("70000 bytes in one frame, 64-bit length")
             << 70000 << 100000
@@ -131,10 +127,10 @@ private slots:
         QTest::addRow("masked text")
             << QByteArray(bytes({0x81, 0x85}) + key + WsFrame::applyMask("Hello", key)) << true << 1
             << QByteArray("Hello");
-        QTest::addRow("unmasked text") << QByteArray(bytes({0x81, 0x05}) + "Hello") << true << 1
-                                       << QByteArray("Hello");
-        QTest::addRow("fragment without FIN") << QByteArray(bytes({0x01, 0x03}) + "Hel") << false
-                                              << 1 << QByteArray("Hel");
+        QTest::addRow("unmasked text")
+            << QByteArray(bytes({0x81, 0x05}) + "Hello") << true << 1 << QByteArray("Hello");
+        QTest::addRow("fragment without FIN")
+            << QByteArray(bytes({0x01, 0x03}) + "Hel") << false << 1 << QByteArray("Hel");
         QTest::addRow("empty close") << bytes({0x88, 0x00}) << true << 8 << QByteArray();
         const QByteArray big(300, 'b');
         QTest::addRow("16-bit length, masked")
@@ -190,21 +186,21 @@ private slots:
         QTest::addColumn<int>("consumed");
         using K = WsFrame::HixieKind;
         const auto ok = WsParseStatus::Ok;
-        QTest::addRow("text") << QByteArray(bytes({0x00}) + "hello" + bytes({0xFF, 0x00}))
-                              << ok << K::Text << QByteArray("hello") << 7;
+        QTest::addRow("text") << QByteArray(bytes({0x00}) + "hello" + bytes({0xFF, 0x00})) << ok
+                              << K::Text << QByteArray("hello") << 7;
         QTest::addRow("empty text") << bytes({0x00, 0xFF}) << ok << K::Text << QByteArray() << 2;
-        QTest::addRow("closing frame") << bytes({0xFF, 0x00}) << ok << K::Skipped << QByteArray()
-                                       << 2;
+        QTest::addRow("closing frame")
+            << bytes({0xFF, 0x00}) << ok << K::Skipped << QByteArray() << 2;
         QTest::addRow("length frame of 130 bytes")
             << QByteArray(bytes({0xFF, 0x81, 0x02}) + QByteArray(130, 'x') + "rest") << ok
             << K::Skipped << QByteArray() << 133;
         QTest::addRow("unknown frame type")
             << QByteArray("\x41\x42\x00\xFF", 4) << ok << K::Unknown << QByteArray() << 4;
-        QTest::addRow("text without its end") << QByteArray(bytes({0x00}) + "hel")
-                                              << WsParseStatus::Incomplete << K::Text
-                                              << QByteArray() << 0;
-        QTest::addRow("length not finished") << bytes({0xFF, 0x81}) << WsParseStatus::Incomplete
-                                             << K::Text << QByteArray() << 0;
+        QTest::addRow("text without its end")
+            << QByteArray(bytes({0x00}) + "hel") << WsParseStatus::Incomplete << K::Text
+            << QByteArray() << 0;
+        QTest::addRow("length not finished")
+            << bytes({0xFF, 0x81}) << WsParseStatus::Incomplete << K::Text << QByteArray() << 0;
         QTest::addRow("length frame not all there")
             << QByteArray(bytes({0xFF, 0x05}) + "abc") << WsParseStatus::Incomplete << K::Text
             << QByteArray() << 0;

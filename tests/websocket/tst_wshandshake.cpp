@@ -4,7 +4,8 @@
 
 Q_DECLARE_METATYPE(WsParseStatus)
 
-namespace {
+namespace
+{
 
 QByteArray lines(const QStringList &headers, const QByteArray &body = QByteArray())
 {
@@ -21,8 +22,10 @@ const char sampleAccept[] = "s3pPLMBiTxaQ9kYGzzhZRbK+xOo=";
 
 QByteArray hixieRequest(const QString &host, const QString &extra = QString())
 {
-    QStringList h{QStringLiteral("GET /demo HTTP/1.1"), QStringLiteral("Host: ") + host,
-                  QStringLiteral("Connection: Upgrade"), QStringLiteral("Upgrade: WebSocket"),
+    QStringList h{QStringLiteral("GET /demo HTTP/1.1"),
+                  QStringLiteral("Host: ") + host,
+                  QStringLiteral("Connection: Upgrade"),
+                  QStringLiteral("Upgrade: WebSocket"),
                   QStringLiteral("Sec-WebSocket-Key1: ") + QLatin1String(exampleKey1),
                   QStringLiteral("Sec-WebSocket-Key2: ") + QLatin1String(exampleKey2),
                   QStringLiteral("Origin: http://example.com")};
@@ -33,9 +36,12 @@ QByteArray hixieRequest(const QString &host, const QString &extra = QString())
 
 QByteArray hybiRequest(int version, const QString &keyLine, const QStringList &extra = {})
 {
-    QStringList h{QStringLiteral("GET /chat HTTP/1.1"), QStringLiteral("Host: server.example.com"),
-                  QStringLiteral("Upgrade: websocket"), QStringLiteral("Connection: Upgrade"),
-                  keyLine, QStringLiteral("Sec-WebSocket-Version: %1").arg(version)};
+    QStringList h{QStringLiteral("GET /chat HTTP/1.1"),
+                  QStringLiteral("Host: server.example.com"),
+                  QStringLiteral("Upgrade: websocket"),
+                  QStringLiteral("Connection: Upgrade"),
+                  keyLine,
+                  QStringLiteral("Sec-WebSocket-Version: %1").arg(version)};
     h << extra;
     return lines(h);
 }
@@ -105,19 +111,19 @@ private slots:
         QTest::addRow("hixie-76 waits for its eight body bytes")
             << hixie.left(hixie.size() - 3) << WsParseStatus::Incomplete << 0 << "" << 0;
         QTest::addRow("hixie-76 with trailing bytes")
-            << QByteArray(hixie + QByteArray("\x00hi\xFF", 4)) << WsParseStatus::Ok << 0 << "http://example.com"
-            << hixie.size();
+            << QByteArray(hixie + QByteArray("\x00hi\xFF", 4)) << WsParseStatus::Ok << 0
+            << "http://example.com" << hixie.size();
         QByteArray noSpace = hixie;
-        noSpace.replace(QByteArray(QByteArray("Key1: ") + exampleKey1), QByteArray("Key1: 12345678"));
+        noSpace.replace(QByteArray(QByteArray("Key1: ") + exampleKey1),
+                        QByteArray("Key1: 12345678"));
         QTest::addRow("hixie-76 key without spaces")
             << noSpace << WsParseStatus::Bad << 0 << "" << noSpace.size();
         QTest::addRow("version 13 with 24-character key")
             << hybiRequest(13, keyLine(key)) << WsParseStatus::Ok << 13 << "" << -1;
         QTest::addRow("key of 23 characters")
             << hybiRequest(13, keyLine(key.left(23))) << WsParseStatus::Bad << 13 << "" << -1;
-        QTest::addRow("key of 25 characters")
-            << hybiRequest(13, keyLine(key + QLatin1Char('A'))) << WsParseStatus::Bad << 13 << ""
-            << -1;
+        QTest::addRow("key of 25 characters") << hybiRequest(13, keyLine(key + QLatin1Char('A')))
+                                              << WsParseStatus::Bad << 13 << "" << -1;
         QTest::addRow("two spaces after the colon")
             << hybiRequest(13, QStringLiteral("Sec-WebSocket-Key:  ") + key) << WsParseStatus::Bad
             << 13 << "" << -1;
@@ -136,10 +142,9 @@ private slots:
         QTest::addRow("version 13 origin from Origin")
             << hybiRequest(13, keyLine(key), origins) << WsParseStatus::Ok << 13
             << "http://plain.example" << -1;
-        QTest::addRow("no Host")
-            << lines({QStringLiteral("GET /chat HTTP/1.1"), keyLine(key),
-                      QStringLiteral("Sec-WebSocket-Version: 13")})
-            << WsParseStatus::Bad << 13 << "" << -1;
+        QTest::addRow("no Host") << lines({QStringLiteral("GET /chat HTTP/1.1"), keyLine(key),
+                                           QStringLiteral("Sec-WebSocket-Version: 13")})
+                                 << WsParseStatus::Bad << 13 << "" << -1;
         QTest::addRow("no resource")
             << lines({QStringLiteral("GET  HTTP/1.1"), QStringLiteral("Host: a"), keyLine(key),
                       QStringLiteral("Sec-WebSocket-Version: 13")})
@@ -147,9 +152,8 @@ private slots:
         QTest::addRow("line break inside a value")
             << hybiRequest(13, keyLine(key), {QStringLiteral("Sec-WebSocket-Protocol: a\nX: b")})
             << WsParseStatus::Bad << 13 << "" << -1;
-        QTest::addRow("header block not finished")
-            << hybiRequest(13, keyLine(key)).chopped(2) << WsParseStatus::Incomplete << 0 << ""
-            << 0;
+        QTest::addRow("header block not finished") << hybiRequest(13, keyLine(key)).chopped(2)
+                                                   << WsParseStatus::Incomplete << 0 << "" << 0;
         QTest::addRow("endless header block")
             << QByteArray(WsHandshake::maxRequestSize + 1, 'x') << WsParseStatus::Bad << 0 << ""
             << WsHandshake::maxRequestSize + 1;
@@ -182,22 +186,24 @@ private slots:
                                      "Sec-WebSocket-Origin: http://example.com\r\n";
         QTest::addRow("hixie-76 location with port")
             << hixieRequest(QStringLiteral("example.com:8080"))
-            << QByteArray(hixieHead + "Sec-WebSocket-Location: ws://example.com:8080/demo\r\n\r\n"
-                          + exampleDigest);
+            << QByteArray(hixieHead + "Sec-WebSocket-Location: ws://example.com:8080/demo\r\n\r\n" +
+                          exampleDigest);
         QTest::addRow("hixie-76 location without port")
             << hixieRequest(QStringLiteral("example.com"))
-            << QByteArray(hixieHead + "Sec-WebSocket-Location: ws://example.com/demo\r\n\r\n"
-                          + exampleDigest);
+            << QByteArray(hixieHead + "Sec-WebSocket-Location: ws://example.com/demo\r\n\r\n" +
+                          exampleDigest);
         QTest::addRow("hixie-76 echoes the subprotocol")
-            << hixieRequest(QStringLiteral("example.com"), QStringLiteral("Sec-WebSocket-Protocol: chat"))
-            << QByteArray(hixieHead + "Sec-WebSocket-Location: ws://example.com/demo\r\n"
-                                      "Sec-WebSocket-Protocol: chat\r\n\r\n"
-                          + exampleDigest);
+            << hixieRequest(QStringLiteral("example.com"),
+                            QStringLiteral("Sec-WebSocket-Protocol: chat"))
+            << QByteArray(hixieHead +
+                          "Sec-WebSocket-Location: ws://example.com/demo\r\n"
+                          "Sec-WebSocket-Protocol: chat\r\n\r\n" +
+                          exampleDigest);
         const QByteArray hybiAnswer = QByteArray("HTTP/1.1 101 Switching Protocols\r\n"
                                                  "Upgrade: websocket\r\n"
                                                  "Connection: Upgrade\r\n"
-                                                 "Sec-WebSocket-Accept: ")
-            + sampleAccept + "\r\n\r\n";
+                                                 "Sec-WebSocket-Accept: ") +
+                                      sampleAccept + "\r\n\r\n";
         QTest::addRow("RFC 6455 answer")
             << hybiRequest(13, keyLine(QLatin1String(sampleKey))) << hybiAnswer;
         QTest::addRow("RFC 6455 never echoes subprotocol or origin")
@@ -225,8 +231,8 @@ private slots:
         // Search a body whose digest holds a zero byte; one in 16 bodies does on average.
         for (int i = 0; i < 4096; ++i) {
             p.request.key3 = QString::number(10000000 + i);
-            const QByteArray digest = WsHandshake::hixieDigest(p.request.key1, p.request.key2,
-                                                               p.request.key3);
+            const QByteArray digest =
+                WsHandshake::hixieDigest(p.request.key1, p.request.key2, p.request.key3);
             if (!digest.contains('\0'))
                 continue;
             QVERIFY(WsHandshake::response(p.request).endsWith(QByteArray("\r\n\r\n" + digest)));

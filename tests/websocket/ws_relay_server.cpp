@@ -7,10 +7,10 @@
 #include <QCoreApplication>
 #include <QList>
 #include <QTimer>
-
 #include <cstdio>
 
-namespace {
+namespace
+{
 
 // Safety net should the driving script die without stopping this program.
 constexpr int lifetimeMs = 180000;
