@@ -34,6 +34,8 @@ int runWindow(int argc, char **argv, const QString &configDir)
 {
     initServerResources();
     QApplication app(argc, argv);
+    TerminationWatcher watcher;
+    QObject::connect(&watcher, &TerminationWatcher::terminationRequested, &app, &QCoreApplication::quit);
     if (!QSystemTrayIcon::isSystemTrayAvailable()) {
         QMessageBox::critical(nullptr, QObject::tr("Systray"),
                               QObject::tr("I couldn't detect any system tray on this system."));

@@ -2,6 +2,8 @@
 
 #include <QDeadlineTimer>
 #include <QFile>
+#include <QProcessEnvironment>
+#include <QThread>
 
 namespace {
 
@@ -35,13 +37,25 @@ bool ServerProcess::writeServerIni(const QString &dir, const QStringList &lines)
     return true;
 }
 
+void ServerProcess::setDisplay(const QString &display)
+{
+    displayName = display;
+}
+
 bool ServerProcess::start(const QStringList &extraArguments)
 {
     serverProcess.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     serverProcess.setWorkingDirectory(configDir);
-    serverProcess.start(programPath(),
-                        QStringList{QStringLiteral("--headless"), QStringLiteral("--config-dir"), configDir}
-                            + extraArguments);
+    QStringList arguments{QStringLiteral("--config-dir"), configDir};
+    if (displayName.isEmpty()) {
+        arguments.prepend(QStringLiteral("--headless"));
+    } else {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("DISPLAY"), displayName);
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        serverProcess.setProcessEnvironment(env);
+    }
+    serverProcess.start(programPath(), arguments + extraArguments);
     return serverProcess.waitForStarted(kStopTimeoutMs);
 }
 
@@ -58,6 +72,12 @@ void ServerProcess::readOutput()
 QStringList ServerProcess::messages()
 {
     readOutput();
+    if (!displayName.isEmpty()) {
+        QFile log(configDir + QStringLiteral("/Server.log"));
+        lines.clear();
+        if (log.open(QIODevice::ReadOnly | QIODevice::Text))
+            lines = QString::fromUtf8(log.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    }
     QStringList result;
     for (const QString &line : qAsConst(lines)) {
         const int at = line.indexOf(kEntrySeparator);
@@ -80,7 +100,11 @@ bool ServerProcess::waitForMessage(const QString &message, int timeoutMs)
             return true;
         if (serverProcess.state() == QProcess::NotRunning || deadline.hasExpired())
             return false;
-        serverProcess.waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime())));
+        if (displayName.isEmpty())
+            serverProcess.waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime())));
+        else
+            QThread::msleep(50); // the entries go to Server.log, which has no signal to wait on
+
     }
 }
 

@@ -19,8 +19,12 @@ public:
     static QString programPath();
     static bool writeServerIni(const QString &dir, const QStringList &lines);
 
+    // With a display name the program runs with its window on that X display instead of
+    // headless; its messages are then read from Server.log.
+    void setDisplay(const QString &display);
+
     bool start(const QStringList &extraArguments = QStringList());
-    // Waits until a log entry with exactly this message has been printed.
+    // Waits until a log entry with exactly this message has been written.
     bool waitForMessage(const QString &message, int timeoutMs = 30000);
     // The messages printed so far (the text after the date-time and " - ").
     QStringList messages();
@@ -34,6 +38,7 @@ private:
     void readOutput();
 
     QString configDir;
+    QString displayName;
     QProcess serverProcess;
     QByteArray buffer;
     QStringList lines;
