@@ -129,7 +129,7 @@ void Agent::readSettings()
     const QByteArray bytes = ini.readAll();
     AgentSettings current;
     const AgentSettings s =
-        parseAgentIni(QString::fromLocal8Bit(bytes.constData(), bytes.size()), current);
+        parseAgentIni(QString::fromLatin1(bytes.constData(), bytes.size()), current);
     serverAddress = s.serverAddress;
     serverPort = s.serverPort;
     agentPort = s.agentPort;

@@ -2,6 +2,7 @@
 #include "agenttestutil.h"
 #include "receiver.h"
 #include "serversender.h"
+#include "worker.h"
 #include "testagentserver.h"
 
 #include <QHostInfo>
@@ -25,6 +26,7 @@ private slots:
     void unhandledResponse_data();
     void unhandledResponse();
     void alarmRuleForwarded();
+    void noAddressFailsAndIsReleased();
     void silentServerIsLeft();
     void manualDisconnect();
     void pollingTicks();
@@ -231,6 +233,40 @@ void TestServerSender::alarmRuleForwarded()
     // No report; the server would end the exchange, and one that does not is left after a while.
     QTRY_COMPARE(server->closedByAgent, 1);
     QCOMPARE(server->reports.size(), 0);
+
+    // The rule reached the worker in its thread; a removal takes the first rule of that id.
+    Worker *worker = agent->worker;
+    QVERIFY(worker->thread() != QThread::currentThread());
+    Command second = rule;
+    second.value = 23;
+    Command removal;
+    initCommand(removal, 0, CommandType::RemoveRule, 0);
+    removal.value = 22;
+    agent->alarmJobSlot(second);
+    agent->alarmJobSlot(removal);
+    QList<int> ids;
+    QMetaObject::invokeMethod(
+        worker,
+        [&] {
+            for (const Command &r : worker->rules)
+                ids << r.value;
+        },
+        Qt::BlockingQueuedConnection);
+    QCOMPARE(ids, QList<int>{23});
+}
+
+// Without an Address the connection fails at once and is released like any other.
+void TestServerSender::noAddressFailsAndIsReleased()
+{
+    writeTextFile(dir->filePath(QStringLiteral("Agent.ini")), "PollServer=1\nTimerPeriod=3600000\n");
+    agent.reset(new Agent(true, dir->path()));
+    QStringList lines;
+    connect(agent.data(), &Agent::writeUiLogSignal, this, [&](const QString &l) { lines << l; });
+    agent->startUp();
+    agent->sendBlindPacket();
+    QTRY_COMPARE(Sender::liveCount(), 0);
+    QVERIFY(lines.last().endsWith(QLatin1String(" - The specified host was not found.\n")));
+    QCOMPARE(server->requests.size(), 0);
 }
 
 void TestServerSender::silentServerIsLeft()
