@@ -124,6 +124,9 @@ int LinuxRegistry::writeRunEntry(const QString &command)
 
 int LinuxRegistry::deleteRunEntry()
 {
+    // No autostart directory means no entry to delete.
+    if (!QFileInfo(autostartDir).isDir())
+        return 1;
     if (::access(QFile::encodeName(autostartDir).constData(), W_OK) != 0)
         return openErrorCode(errno);
     QFile file(entryPath());
