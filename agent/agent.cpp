@@ -93,6 +93,10 @@ void Agent::startUp()
     writeLog(QStringLiteral("Domain/Machine Name: %1/%2")
                  .arg(QHostInfo::localDomainName(), QHostInfo::localHostName()));
 
+    if (effectiveTimerPeriod(timerPeriod) != timerPeriod)
+        writeLog(QStringLiteral("Timer period %1 ms is below %2 ms; using %2 ms")
+                     .arg(timerPeriod)
+                     .arg(kMinTimerPeriodMs));
     if (pollServer) {
         pollTimer = new QTimer(this);
         connect(pollTimer, &QTimer::timeout, this, &Agent::poolTimeoutSlot);

@@ -2,6 +2,7 @@
 
 #include "agent.h"
 #include "agentlog.h"
+#include "agentsettings.h"
 #include "jobrunner.h"
 
 #include <QHostInfo>
@@ -24,7 +25,7 @@ ServerSender::ServerSender(quint32 uuid, const QString &serverAddress, int serve
 
 QString ServerSender::helloPayload(const QString &hostName, int agentPort)
 {
-    if (agentPort == 6722)
+    if (agentPort == kDefaultAgentPort)
         return hostName;
     return hostName + QLatin1Char('-') + QString::number(agentPort);
 }

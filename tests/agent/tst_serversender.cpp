@@ -300,6 +300,7 @@ void TestServerSender::pollingTicks()
     QVERIFY(clock.elapsed() >= 1500);
     QVERIFY(server->requests.size() <= 3);
     QCOMPARE(int(server->requests[0].flag), 0);
+    QVERIFY(agentLog.contains(QStringLiteral("Timer period 0 ms is below 1000 ms; using 1000 ms")));
 }
 
 // An agent that contacts the server for hours must come back to the same memory and sockets.
