@@ -87,6 +87,8 @@ void TestAgentService::registersWakesAndRestarts()
     initCommand(blind, 1, CommandType::BlindPacket, 0);
     blind.payload = QStringLiteral("BPacket");
     blind.payloadLength = 7;
+    // A paused service keeps listening.
+    ::kill(pid_t(agent.processId()), SIGUSR1);
     QUdpSocket wake;
     QVERIFY(wake.bind(QHostAddress(QHostAddress::LocalHost), 0));
     wake.writeDatagram(encodeDatagram(blind), QHostAddress::LocalHost, udp);
@@ -98,6 +100,8 @@ void TestAgentService::registersWakesAndRestarts()
     QVERIFY2(output.contains("BlindPacket listening: 0.0.0.0:" + QByteArray::number(udp)),
              output.constData());
     QVERIFY(readTextFile(dir.filePath(QStringLiteral("Agent.log"))).contains("Discovery CMD"));
+    // Stopping leaves no thread or timer behind to complain about.
+    QVERIFY2(!output.contains("QObject::") && !output.contains("QThread"), output.constData());
 
     // Restarted: same identity; a file received in a response lands beside the program; and
     // SIGTERM in the middle of an exchange still ends the process cleanly.
