@@ -8,6 +8,7 @@
 #include <QMessageBox>
 #include <QSystemTrayIcon>
 
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 
@@ -20,6 +21,8 @@ const char kUsage[] =
 
 int runHeadless(int argc, char **argv, const QString &configDir)
 {
+    // A closed standard output (a pager that quit, a lost terminal) must not end the server.
+    std::signal(SIGPIPE, SIG_IGN);
     QCoreApplication app(argc, argv);
     TerminationWatcher watcher;
     QObject::connect(&watcher, &TerminationWatcher::terminationRequested, &app, &QCoreApplication::quit);

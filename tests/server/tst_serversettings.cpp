@@ -15,6 +15,7 @@ private slots:
     void lastOccurrenceWins();
     void missingFileKeepsDefaults();
     void logAppendsAcrossRestarts();
+    void unopenableLogStillReachesWindow();
 
 private:
     static QStringList runInit(const QString &dir);
@@ -147,6 +148,18 @@ void TestServerSettings::logAppendsAcrossRestarts()
     server.writeLog(QStringLiteral("entry two"));
     const QStringList all = logMessages(dir.path());
     QCOMPARE(all.mid(all.size() - 2), QStringList({"entry one", "entry two"}));
+}
+
+void TestServerSettings::unopenableLogStillReachesWindow()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    // A directory where the log file should be makes it impossible to open.
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("Server.log")));
+    const QStringList messages = runInit(dir.path());
+    QCOMPARE(messages.value(0), QStringLiteral("[ERROR] Unable to open log file: Server.log"));
+    QCOMPARE(messages.value(1), QStringLiteral("Kelvarix Server initialization ...."));
+    QCOMPARE(messages.last(), QStringLiteral("Kelvarix Server initialization not completed successfully"));
 }
 
 QTEST_GUILESS_MAIN(TestServerSettings)
