@@ -137,7 +137,8 @@ void TestUdpServer::portInUseIsReported()
             .arg(holder.localPort())));
 }
 
-// A listening agent answers a blind packet from its server with a hello.
+// A listening agent answers a blind packet from its server, named in Agent.ini and resolved
+// once at start, with a hello.
 void TestUdpServer::blindPacketWakesAgent()
 {
     QTemporaryDir dir;
@@ -145,7 +146,7 @@ void TestUdpServer::blindPacketWakesAgent()
     QVERIFY(server.start());
     const quint16 udp = freeUdpPort();
     QVERIFY(writeTextFile(dir.filePath(QStringLiteral("Agent.ini")),
-                          "Address=127.0.0.1\nServerPort=" +
+                          "Address = localhost\nServerPort=" +
                               QByteArray::number(server.serverPort()) +
                               "\nPollServer=0\nAgentPort=" + QByteArray::number(udp) + '\n'));
     {
