@@ -1,0 +1,247 @@
+// The probes over this machine's own Linux backend: well-formed sections with plausible,
+// cross-checked values.
+#include "invprobe.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QProcess>
+#include <QSysInfo>
+#include <QXmlQuery>
+#include <QtConcurrent>
+#include <QtTest>
+
+#include <unistd.h>
+
+using Probe = int (*)(QString &);
+Q_DECLARE_METATYPE(Probe)
+
+class TestLinuxProbe : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void sections_data();
+    void sections();
+    void wholeDocument();
+    void diskDocument();
+    void hardwareValues();
+    void hardwareSnapshotIsStable();
+    void ownProcess();
+    void installedPackage();
+    void bareFigures_data();
+    void bareFigures();
+    void loopbackAdapter();
+    void concurrentCalls();
+};
+
+// Evaluates an XQuery over the fragment wrapped in a root element; empty on a parse error.
+static QString evaluate(const QString &fragment, const QString &xquery)
+{
+    QXmlQuery query;
+    if (!query.setFocus(QStringLiteral("<document>") + fragment + QStringLiteral("</document>")))
+        return QString();
+    query.setQuery(xquery);
+    QString result;
+    if (!query.isValid() || !query.evaluateTo(&result))
+        return QString();
+    return result.trimmed();
+}
+
+void TestLinuxProbe::initTestCase()
+{
+    // The running system answers, not a fixture.
+    qunsetenv("INVPROBE_FIXTURE");
+    qunsetenv("INVPROBE_REGISTRY");
+}
+
+void TestLinuxProbe::sections_data()
+{
+    QTest::addColumn<Probe>("probe");
+    QTest::addColumn<QString>("root");
+    QTest::addColumn<QString>("item");
+    QTest::addRow("hardware") << Probe(query_hardware) << "hardware" << "operatingsystem";
+    QTest::addRow("printers") << Probe(query_printers) << "Printers" << "";
+    QTest::addRow("network adapters") << Probe(query_network_adapters) << "NetworkAdapters" << "Adapter";
+    QTest::addRow("disk monitor") << Probe([](QString &t) { return monitor_disk(t, false); }) << "Monitor_Disk" << "disk";
+    QTest::addRow("registry software") << Probe(query_Registry_software) << "RegistrySoftware" << "package";
+    QTest::addRow("processes") << Probe(query_process) << "process" << "proc";
+    QTest::addRow("cpu monitor") << Probe([](QString &t) { return monitor_cpu(t, false); }) << "Monitor_CPU" << "cpu";
+    QTest::addRow("memory monitor") << Probe([](QString &t) { return monitor_memory(t, false); }) << "Monitor_Memory" << "memory";
+    QTest::addRow("os objects") << Probe(monitor_os_objects) << "Monitor_OS_Objects" << "os_objects";
+    QTest::addRow("network monitor") << Probe(monitor_network) << "Monitor_Network" << "";
+    QTest::addRow("batteries") << Probe(monitor_battery) << "Batteries" << "";
+    QTest::addRow("services") << Probe(query_os_services) << "services" << "service";
+    QTest::addRow("start-up") << Probe(query_startUp_applications) << "startUpApplications" << "";
+    QTest::addRow("environment") << Probe(query_environment_variables) << "EnvironmentVars" << "Variable";
+    QTest::addRow("updates") << Probe(query_updates) << "Updates" << "";
+    QTest::addRow("users") << Probe(query_users) << "users" << "user";
+    QTest::addRow("shares") << Probe(query_shares) << "shares" << "";
+    QTest::addRow("uptime") << Probe(query_uptime) << "uptime_info" << "uptime";
+    QTest::addRow("installed software") << Probe(query_WMI_software) << "software" << "package";
+}
+
+void TestLinuxProbe::sections()
+{
+    QFETCH(Probe, probe);
+    QFETCH(QString, root);
+    QFETCH(QString, item);
+    QString text;
+    QCOMPARE(probe(text), 0);
+    QVERIFY2(text.startsWith(QLatin1Char('<') + root + QLatin1Char('>')), qPrintable(text.left(200)));
+    QVERIFY(text.endsWith(QLatin1String("</") + root + QLatin1Char('>')));
+    QCOMPARE(evaluate(text, QStringLiteral("count(/document/*)")), QStringLiteral("1"));
+    QCOMPARE(evaluate(text, QStringLiteral("name(/document/*)")), root);
+    // Sections this machine certainly has content for.
+    if (!item.isEmpty())
+        QVERIFY2(evaluate(text, QStringLiteral("count(/document/%1/%2)").arg(root, item)).toInt() >= 1,
+                 qPrintable(text.left(300)));
+}
+
+void TestLinuxProbe::wholeDocument()
+{
+    QString document = QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\" ?><document>");
+    const Probe all[] = {query_hardware, query_printers, query_network_adapters,
+                         [](QString &t) { return monitor_disk(t, false); }, query_Registry_software,
+                         query_process, [](QString &t) { return monitor_cpu(t, false); },
+                         [](QString &t) { return monitor_memory(t, false); }, monitor_os_objects,
+                         monitor_network, monitor_battery, query_os_services,
+                         query_startUp_applications, query_environment_variables, query_updates,
+                         query_users, query_shares};
+    for (Probe probe : all)
+        QCOMPARE(probe(document), 0);
+    document += QLatin1String("</document>");
+    QXmlQuery query;
+    QVERIFY(query.setFocus(document));
+    query.setQuery(QStringLiteral("count(/document/*)"));
+    QString count;
+    QVERIFY(query.evaluateTo(&count));
+    QCOMPARE(count.trimmed(), QStringLiteral("17"));
+}
+
+void TestLinuxProbe::diskDocument()
+{
+    QString text;
+    QCOMPARE(query_disks(text), 0);
+    QVERIFY(text.startsWith(QLatin1String("<?xml version=\"1.0\"?><system><Disks>")));
+    QXmlQuery query;
+    QVERIFY2(query.setFocus(text), qPrintable(text.left(300)));
+}
+
+void TestLinuxProbe::hardwareValues()
+{
+    QString text;
+    QCOMPARE(query_hardware(text), 0);
+    QCOMPARE(evaluate(text, QStringLiteral("string(/document/hardware/pcName)")),
+             QSysInfo::machineHostName());
+    QVERIFY(!evaluate(text, QStringLiteral("string(/document/hardware/operatingsystem/caption)")).isEmpty());
+    QCOMPARE(evaluate(text, QStringLiteral("string(/document/hardware/operatingsystem/version)")),
+             QSysInfo::kernelVersion());
+    const int logical = evaluate(text, QStringLiteral("string(/document/hardware/InfoCPU/GeneralCPU/NumberOfLogicalProcessors)")).toInt();
+    QCOMPARE(logical, QThread::idealThreadCount());
+    QVERIFY(evaluate(text, QStringLiteral("count(/document/hardware/InfoCPU/CPU)")).toInt() >= 1);
+    // Either module banks or the summary bank carry the memory size.
+    const qint64 memory = evaluate(text, QStringLiteral("sum(/document/hardware/memory/bank/size)")).toLongLong();
+    const qint64 pages = ::sysconf(_SC_PHYS_PAGES) * ::sysconf(_SC_PAGESIZE) / 1048576;
+    QVERIFY2(memory >= pages * 9 / 10 && memory <= pages * 2, qPrintable(QString::number(memory)));
+    QVERIFY(evaluate(text, QStringLiteral("count(/document/hardware/Drives/Drive[Name = '/'])")).toInt() == 1
+            || evaluate(text, QStringLiteral("count(/document/hardware/Drives/Drive)")).toInt() >= 1);
+}
+
+void TestLinuxProbe::hardwareSnapshotIsStable()
+{
+    // The agent compares snapshots to notice hardware changes: two calls must agree.
+    QString first, second;
+    QCOMPARE(query_hardware(first), 0);
+    QCOMPARE(query_hardware(second), 0);
+    QCOMPARE(second, first);
+}
+
+void TestLinuxProbe::ownProcess()
+{
+    const QString program = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
+    QStringList list;
+    QCOMPARE(query_process_list(list), 0);
+    QVERIFY2(list.contains(program), qPrintable(list.join(QLatin1Char(','))));
+
+    QString text;
+    QCOMPARE(query_process(text), 0);
+    QCOMPARE(evaluate(text, QStringLiteral("string(/document/process/proc[id = %1]/name)").arg(::getpid())), program);
+    QCOMPARE(evaluate(text, QStringLiteral("string(/document/process/proc[id = %1]/path)").arg(::getpid())),
+             QFileInfo(QCoreApplication::applicationFilePath()).canonicalFilePath());
+}
+
+void TestLinuxProbe::installedPackage()
+{
+    QProcess dpkg;
+    dpkg.start(QStringLiteral("dpkg-query"), {QStringLiteral("-W"), QStringLiteral("-f=${Version}"), QStringLiteral("dpkg")});
+    QVERIFY(dpkg.waitForFinished(30000));
+    const QString version = QString::fromUtf8(dpkg.readAllStandardOutput()).trimmed();
+    QVERIFY(!version.isEmpty());
+
+    QStringList list;
+    QCOMPARE(query_Registry_software_list(list), 0);
+    QVERIFY2(list.contains(QStringLiteral("dpkg--") + version), qPrintable(version));
+
+    QString text;
+    QCOMPARE(query_Registry_software(text), 0);
+    const QString removal = evaluate(text, QStringLiteral("string(/document/RegistrySoftware/package[DisplayName = 'dpkg']/UnistallString)"));
+    QVERIFY2(removal.startsWith(QLatin1Char('/')) && removal.endsWith(QLatin1String(" dpkg")), qPrintable(removal));
+
+    QString location;
+    QCOMPARE(find_uninstaller_location(QStringLiteral("DPKG"), location), 0);
+    QVERIFY(location.startsWith(QLatin1Char('/')));
+}
+
+void TestLinuxProbe::bareFigures_data()
+{
+    QTest::addColumn<Probe>("probe");
+    QTest::addRow("cpu") << Probe([](QString &t) { return monitor_cpu(t, true); });
+    QTest::addRow("memory") << Probe([](QString &t) { return monitor_memory(t, true); });
+    QTest::addRow("disk") << Probe([](QString &t) { return monitor_disk(t, true); });
+}
+
+void TestLinuxProbe::bareFigures()
+{
+    QFETCH(Probe, probe);
+    QString text;
+    QCOMPARE(probe(text), 0);
+    bool ok = false;
+    const double value = text.toDouble(&ok);
+    QVERIFY2(ok, qPrintable(text));
+    QVERIFY2(value >= 0 && value <= 100, qPrintable(text));
+}
+
+void TestLinuxProbe::loopbackAdapter()
+{
+    QString text;
+    QCOMPARE(query_network_adapters(text), 0);
+    QVERIFY2(evaluate(text, QStringLiteral("string(/document/NetworkAdapters/Adapter[Name = 'lo']/IPAddress)"))
+                 .contains(QLatin1String("127.0.0.1")),
+             qPrintable(text.left(500)));
+    QString objects;
+    QCOMPARE(monitor_os_objects(objects), 0);
+    const int processes = evaluate(objects, QStringLiteral("string(//Processes)")).toInt();
+    QVERIFY(processes >= 1);
+    QVERIFY(evaluate(objects, QStringLiteral("string(//Threads)")).toInt() >= processes);
+}
+
+void TestLinuxProbe::concurrentCalls()
+{
+    // Calls keep only stack state, so threads may probe at the same time.
+    QList<QFuture<QString>> futures;
+    for (int i = 0; i < 4; ++i) {
+        futures.append(QtConcurrent::run([i]() {
+            QString text;
+            const int result = i % 2 ? query_hardware(text) : monitor_cpu(text, false);
+            return result == 0 ? text : QString();
+        }));
+    }
+    for (auto &future : futures) {
+        const QString text = future.result();
+        QVERIFY(!text.isEmpty());
+        QCOMPARE(evaluate(text, QStringLiteral("count(/document/*)")), QStringLiteral("1"));
+    }
+}
+
+QTEST_GUILESS_MAIN(TestLinuxProbe)
+#include "tst_linuxprobe.moc"
