@@ -15,12 +15,6 @@ SqlText &SqlText::text(const QString &value)
     return *this;
 }
 
-SqlText &SqlText::number(qint64 value)
-{
-    values.append(QString::number(value));
-    return *this;
-}
-
 SqlText &SqlText::number(double value)
 {
     values.append(QString::number(value, 'g', 15));

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <type_traits>
+
 // The one place where statement templates are filled. A template holds %1, %2 ... and quotes
 // its string values itself ("... WHERE name='%1'"); text() escapes a value so that it can
 // never end that literal, number() writes a decimal. All placeholders are replaced in a
@@ -18,7 +20,12 @@ public:
 
     // A value for a quoted place of the template; apostrophes are doubled.
     SqlText &text(const QString &value);
-    SqlText &number(qint64 value);
+    // Any integer type (ids, ports, codes, the 16-bit report value) in decimal.
+    template <typename T, std::enable_if_t<std::is_integral<T>::value, int> = 0>
+    SqlText &number(T value)
+    {
+        return fragment(QString::number(value));
+    }
     SqlText &number(double value);
     // SQL that our own code built from escaped parts (for example a list of literals).
     SqlText &fragment(const QString &sql);

@@ -211,7 +211,7 @@ void TestDatabase::valueRoundTrip()
                 .text(QStringLiteral("sentinel")).text(QStringLiteral("127.0.0.1")).text(DateTimeText::now())
                 .exec(db).isActive());
     QVERIFY(SqlText(QStringLiteral("INSERT INTO machines (name, peerip, agentType, port, created_at, status) VALUES ('%1','%2','%3','%4','%5', '1')"))
-                .text(value).text(QStringLiteral("127.0.0.2")).number(qint64(0)).number(qint64(6722))
+                .text(value).text(QStringLiteral("127.0.0.2")).number(0).number(quint16(6722))
                 .text(DateTimeText::now()).exec(db).isActive());
     QSqlQuery query = SqlText(QStringLiteral("SELECT name FROM machines WHERE peerip='%1'"))
                           .text(QStringLiteral("127.0.0.2")).exec(db);
@@ -248,7 +248,7 @@ void TestDatabase::dateTimeRoundTrip()
     // Summer time in the test's zone, and a time inside the spring-forward gap's neighbour.
     const QDateTime when(QDate(2026, 7, 14), QTime(23, 59, 58));
     QVERIFY(SqlText(QStringLiteral("INSERT INTO jobs (creator, cmd, prm, prm2, prm3, scheduleType, scheduleDate, scheduleCount) VALUES (%1, %2, 0, 0, '%3', 0, '%4', 1)"))
-                .number(qint64(1)).number(qint64(4)).text(QStringLiteral("echo"))
+                .number(1).number(quint8(4)).text(QStringLiteral("echo"))
                 .text(DateTimeText::toDatabase(when)).exec(db).isActive());
     QSqlQuery query = SqlText(QStringLiteral("SELECT scheduleDate, created_at FROM jobs WHERE prm3='echo'")).exec(db);
     QVERIFY(query.next());

@@ -48,7 +48,7 @@ void TestSqlText::fill()
     SqlText sql(statementTemplate);
     for (const QVariant &value : qAsConst(values)) {
         if (value.userType() == QMetaType::Int)
-            sql.number(qint64(value.toInt()));
+            sql.number(value.toInt());
         else
             sql.text(value.toString());
     }
