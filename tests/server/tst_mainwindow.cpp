@@ -18,6 +18,7 @@
 #include <QStandardItemModel>
 #include <QTableView>
 #include <QTextBlock>
+#include <QTimer>
 #include <QTemporaryDir>
 #include <QToolBar>
 #include <QtTest>
@@ -37,6 +38,7 @@ private slots:
     void clearEmptiesOnlyTheView();
     void connectionsTable();
     void closeHidesAndServerKeepsRunning();
+    void aboutNamesTheManager();
     void screenshot();
     void programStartsWithWindow();
     void messageTitle_data();
@@ -80,6 +82,8 @@ void TestMainWindow::cleanupTestCase()
 
 void TestMainWindow::widgetsAndObjectNames()
 {
+    for (const char *image : {"serverLogo", "logo", "test_db", "clear", "exit", "about"})
+        QVERIFY2(!QPixmap(QStringLiteral(":/images/%1.png").arg(QLatin1String(image))).isNull(), image);
     QCOMPARE(window->windowTitle(), QStringLiteral("Kelvarix Server"));
     QCOMPARE(window->minimumSize(), QSize(400, 400));
     QVERIFY(!window->windowIcon().isNull());
@@ -225,6 +229,25 @@ void TestMainWindow::closeHidesAndServerKeepsRunning()
     QMetaObject::invokeMethod(window, "iconActivated", Q_ARG(QSystemTrayIcon::ActivationReason, QSystemTrayIcon::DoubleClick));
     QVERIFY(window->isVisible());
     QVERIFY(QTest::qWaitForWindowExposed(window));
+}
+
+void TestMainWindow::aboutNamesTheManager()
+{
+    QString title;
+    QString text;
+    QTimer closer;
+    connect(&closer, &QTimer::timeout, this, [&] {
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            title = box->windowTitle();
+            text = box->text();
+            box->close();
+        }
+    });
+    closer.start(20);
+    window->findChild<QAction *>(QStringLiteral("actionAbout"))->trigger();
+    // The server passes kind 0, so its About box reads "Manager".
+    QCOMPARE(title, QStringLiteral("Kelvarix Manager"));
+    QVERIFY2(text.startsWith(QLatin1String("<img src=\":/images/logo.png\"><br><br>")), qPrintable(text));
 }
 
 void TestMainWindow::screenshot()
