@@ -5,7 +5,8 @@
 #include <QMessageBox>
 #include <QSpacerItem>
 
-namespace {
+namespace
+{
 
 const QString kProductName = QStringLiteral("Kelvarix");
 // Extra width beyond the title text, so that window decorations never cut it.
@@ -17,10 +18,17 @@ QString Utils::messageTitle(const QString &subtitle, int kind)
 {
     QString word;
     switch (kind) {
-    case ManagerKind: word = tr("Manager"); break;
-    case ServerKind: word = tr("Server"); break;
-    case AgentKind: word = tr("Agent"); break;
-    default: break;
+    case ManagerKind:
+        word = tr("Manager");
+        break;
+    case ServerKind:
+        word = tr("Server");
+        break;
+    case AgentKind:
+        word = tr("Agent");
+        break;
+    default:
+        break;
     }
     QString title = QStringLiteral("%1 ").arg(kProductName) + word;
     if (!subtitle.isEmpty())
@@ -28,7 +36,8 @@ QString Utils::messageTitle(const QString &subtitle, int kind)
     return title;
 }
 
-QMessageBox *Utils::createMessageBox(const QString &text, const QString &subtitle, int kind, int icon)
+QMessageBox *Utils::createMessageBox(const QString &text, const QString &subtitle, int kind,
+                                     int icon)
 {
     const QString title = messageTitle(subtitle, kind);
     auto *box = new QMessageBox();

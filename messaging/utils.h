@@ -6,7 +6,8 @@
 class QMessageBox;
 
 // Helpers shared by the server and agent windows.
-class Utils : public QObject {
+class Utils : public QObject
+{
     Q_OBJECT
 public:
     // Component kinds, as the title names them.
@@ -19,5 +20,6 @@ public:
     // "Kelvarix <kind word>", then " - <subtitle>" when there is one.
     static QString messageTitle(const QString &subtitle, int kind);
     // The box showMessage runs, widened so that the whole title is readable; caller owns it.
-    static QMessageBox *createMessageBox(const QString &text, const QString &subtitle, int kind, int icon);
+    static QMessageBox *createMessageBox(const QString &text, const QString &subtitle, int kind,
+                                         int icon);
 };

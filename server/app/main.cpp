@@ -1,23 +1,24 @@
 #include "mainwindow.h"
-#include "serverresources.h"
 #include "masterserver.h"
+#include "serverresources.h"
 #include "serverrunner.h"
 #include "terminationwatcher.h"
 
 #include <QApplication>
 #include <QMessageBox>
 #include <QSystemTrayIcon>
-
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 
-namespace {
+namespace
+{
 
 const char kUsage[] =
     "Usage: KelvarixServer [--headless] [--config-dir DIR]\n"
     "  --headless        run without window and tray; log entries also go to standard output\n"
-    "  --config-dir DIR  directory of Server.ini and Server.log (default: the program's directory)\n";
+    "  --config-dir DIR  directory of Server.ini and Server.log (default: the program's "
+    "directory)\n";
 
 int runHeadless(int argc, char **argv, const QString &configDir)
 {
@@ -25,7 +26,8 @@ int runHeadless(int argc, char **argv, const QString &configDir)
     std::signal(SIGPIPE, SIG_IGN);
     QCoreApplication app(argc, argv);
     TerminationWatcher watcher;
-    QObject::connect(&watcher, &TerminationWatcher::terminationRequested, &app, &QCoreApplication::quit);
+    QObject::connect(&watcher, &TerminationWatcher::terminationRequested, &app,
+                     &QCoreApplication::quit);
     auto *server = new MasterServer(configDir);
     server->setEchoToStandardOutput(true);
     ServerRunner runner(server);
@@ -38,7 +40,8 @@ int runWindow(int argc, char **argv, const QString &configDir)
     initServerResources();
     QApplication app(argc, argv);
     TerminationWatcher watcher;
-    QObject::connect(&watcher, &TerminationWatcher::terminationRequested, &app, &QCoreApplication::quit);
+    QObject::connect(&watcher, &TerminationWatcher::terminationRequested, &app,
+                     &QCoreApplication::quit);
     if (!QSystemTrayIcon::isSystemTrayAvailable()) {
         QMessageBox::critical(nullptr, QObject::tr("Systray"),
                               QObject::tr("I couldn't detect any system tray on this system."));

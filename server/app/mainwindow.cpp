@@ -19,7 +19,8 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 
-namespace {
+namespace
+{
 
 const QString kProductName = QStringLiteral("Kelvarix");
 constexpr int kBalloonMs = 60000;
@@ -27,8 +28,7 @@ constexpr int kToolBarIconSize = 36;
 
 } // namespace
 
-MainWindow::MainWindow(const QString &programDir, QWidget *parent)
-    : QMainWindow(parent)
+MainWindow::MainWindow(const QString &programDir, QWidget *parent) : QMainWindow(parent)
 {
     buildWidgets();
     buildActions();
@@ -39,8 +39,10 @@ MainWindow::MainWindow(const QString &programDir, QWidget *parent)
     runner = new ServerRunner(server, this);
     connect(server, &MasterServer::writeUILog, this, &MainWindow::writeUILog, Qt::QueuedConnection);
     connect(server, &MasterServer::writeConnectionsLog, this,
-            QOverload<QString, int, bool>::of(&MainWindow::writeConnectionsLog), Qt::QueuedConnection);
-    connect(actionCheckDB, &QAction::triggered, server, &MasterServer::checkDB, Qt::QueuedConnection);
+            QOverload<QString, int, bool>::of(&MainWindow::writeConnectionsLog),
+            Qt::QueuedConnection);
+    connect(actionCheckDB, &QAction::triggered, server, &MasterServer::checkDB,
+            Qt::QueuedConnection);
     runner->start();
 }
 
@@ -99,7 +101,8 @@ void MainWindow::buildWidgets()
 
 void MainWindow::buildActions()
 {
-    actionCheckDB = new QAction(QIcon(QStringLiteral(":/images/test_db.png")), tr("Check DB"), this);
+    actionCheckDB =
+        new QAction(QIcon(QStringLiteral(":/images/test_db.png")), tr("Check DB"), this);
     actionCheckDB->setObjectName(QStringLiteral("actionCheckDB"));
     actionCheckDB->setToolTip(tr("Check DB Connection"));
     actionClear = new QAction(QIcon(QStringLiteral(":/images/clear.png")), tr("Clear"), this);
@@ -166,8 +169,8 @@ QStandardItemModel *MainWindow::connectionsModel() const
 void MainWindow::writeUILog(QString Msg)
 {
     // Same form as a Server.log entry; the trailing line feed shows as an empty line.
-    mainLog->appendPlainText(QDateTime::currentDateTime().toString() + QLatin1String(" - ") + Msg
-                             + QLatin1Char('\n'));
+    mainLog->appendPlainText(QDateTime::currentDateTime().toString() + QLatin1String(" - ") + Msg +
+                             QLatin1Char('\n'));
 }
 
 void MainWindow::writeConnectionsLog(QString msg, int componentType, bool clear)
@@ -177,10 +180,17 @@ void MainWindow::writeConnectionsLog(QString msg, int componentType, bool clear)
     if (!msg.isEmpty()) {
         QString type;
         switch (componentType) {
-        case 0: type = tr("Manager"); break;
-        case 2: type = tr("Agent"); break;
-        case 3: type = tr("Web Manager"); break;
-        default: break;
+        case 0:
+            type = tr("Manager");
+            break;
+        case 2:
+            type = tr("Agent");
+            break;
+        case 3:
+            type = tr("Web Manager");
+            break;
+        default:
+            break;
         }
         if (type.isEmpty())
             connections->insertRow(connections->rowCount());
@@ -212,8 +222,8 @@ void MainWindow::showContextMenu(QPoint pos)
 
 void MainWindow::about()
 {
-    Utils::showMessage(QStringLiteral("<img src=\":/images/logo.png\"><br><br>")
-                           + tr("Kelvarix is developed and owned by the Kelvarix project."),
+    Utils::showMessage(QStringLiteral("<img src=\":/images/logo.png\"><br><br>") +
+                           tr("Kelvarix is developed and owned by the Kelvarix project."),
                        QString(), Utils::ManagerKind, 0);
 }
 

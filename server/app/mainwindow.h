@@ -16,7 +16,8 @@ class ServerRunner;
 // The server's window: the log, the connected machines and managers, Check DB, Clear,
 // About and Exit, and the tray icon. It only shows what MasterServer emits; the server
 // itself runs in its own thread, which the constructor starts.
-class MainWindow : public QMainWindow {
+class MainWindow : public QMainWindow
+{
     Q_OBJECT
 public:
     // programDir is handed to MasterServer (empty: the executable's directory).

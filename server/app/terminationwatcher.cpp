@@ -1,12 +1,12 @@
 #include "terminationwatcher.h"
 
 #include <QSocketNotifier>
-
 #include <csignal>
 #include <sys/socket.h>
 #include <unistd.h>
 
-namespace {
+namespace
+{
 
 // The handler may only write to a descriptor; the rest happens in the event loop.
 int signalFds[2] = {-1, -1};
@@ -20,8 +20,7 @@ void onSignal(int signalNumber)
 
 } // namespace
 
-TerminationWatcher::TerminationWatcher(QObject *parent)
-    : QObject(parent)
+TerminationWatcher::TerminationWatcher(QObject *parent) : QObject(parent)
 {
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalFds) != 0)
         return;

@@ -6,7 +6,8 @@ class QSocketNotifier;
 
 // Turns SIGTERM and SIGINT into a clean quit of the event loop, so that a headless server
 // stopped by systemd or a terminal ends its thread and closes its database connection.
-class TerminationWatcher : public QObject {
+class TerminationWatcher : public QObject
+{
     Q_OBJECT
 public:
     explicit TerminationWatcher(QObject *parent = nullptr);

@@ -7,7 +7,8 @@
 #include <QSqlError>
 #include <QSqlQuery>
 
-namespace {
+namespace
+{
 
 const QString kSqliteDriver = QStringLiteral("QSQLITE");
 const QString kPostgresDriver = QStringLiteral("QPSQL");
@@ -27,9 +28,9 @@ bool DatabaseConnection::openDefault(const QString &driver, const QString &host,
                      QLatin1String(QSqlDatabase::defaultConnection));
 }
 
-bool DatabaseConnection::openNamed(const QString &driver, const QString &host,
-                                   const QString &user, const QString &password,
-                                   const QString &databaseName, const QString &connectionName)
+bool DatabaseConnection::openNamed(const QString &driver, const QString &host, const QString &user,
+                                   const QString &password, const QString &databaseName,
+                                   const QString &connectionName)
 {
     closeAndRemove();
     name = connectionName;
@@ -114,7 +115,8 @@ bool DatabaseConnection::isOpen() const
     return registered && database().isOpen();
 }
 
-QString DatabaseConnection::embeddedDatabasePath(const QString &databaseName, const QString &baseDir)
+QString DatabaseConnection::embeddedDatabasePath(const QString &databaseName,
+                                                 const QString &baseDir)
 {
     if (databaseName.isEmpty() || QDir::isAbsolutePath(databaseName) || baseDir.isEmpty())
         return databaseName;

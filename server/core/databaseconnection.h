@@ -6,7 +6,8 @@
 // One connection of the SQL layer and the text of its last open failure.
 // "QPSQL" is PostgreSQL; "QSQLITE" is the embedded default, whose database name is the
 // database file (a relative name is taken relative to the base directory).
-class DatabaseConnection {
+class DatabaseConnection
+{
 public:
     DatabaseConnection() = default;
     ~DatabaseConnection();

@@ -7,7 +7,8 @@
 // Date-times go to the database as "yyyy-MM-dd hh:mm:ss" (local time) and come back as
 // "yyyy-MM-ddThh:mm:ss", whichever driver answers: PostgreSQL hands back a QDateTime,
 // SQLite the stored text. Every reader of a date-time column goes through fromDatabase.
-class DateTimeText {
+class DateTimeText
+{
 public:
     static const QString writeFormat;
     static const QString readFormat;

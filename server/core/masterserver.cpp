@@ -4,10 +4,10 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
-
 #include <cstdio>
 
-namespace {
+namespace
+{
 
 const QString kProductName = QStringLiteral("Kelvarix");
 const QString kLogFileName = QStringLiteral("Server.log");
@@ -29,8 +29,7 @@ QString databaseKind(const QString &driver)
 } // namespace
 
 MasterServer::MasterServer(const QString &programDir, QObject *parent)
-    : QObject(parent)
-    , programDirOverride(programDir)
+    : QObject(parent), programDirOverride(programDir)
 {
 }
 
@@ -56,8 +55,8 @@ QString MasterServer::programDirectory() const
 
 void MasterServer::init()
 {
-    programDir = programDirOverride.isEmpty() ? QCoreApplication::applicationDirPath()
-                                              : programDirOverride;
+    programDir =
+        programDirOverride.isEmpty() ? QCoreApplication::applicationDirPath() : programDirOverride;
     openLogFile();
     writeLog(tr("%1 Server initialization ....").arg(kProductName));
 
@@ -109,7 +108,8 @@ bool MasterServer::startServers()
     if (!dbConnection.openDefault(settings.dbType, settings.dbServer, settings.dbUsername,
                                   settings.dbPassword, settings.dbName)) {
         writeLog(dbConnection.lastErrorText());
-        writeLog(tr("Unable to connect to %1 Server @ %2").arg(databaseKind(settings.dbType), settings.dbServer));
+        writeLog(tr("Unable to connect to %1 Server @ %2")
+                     .arg(databaseKind(settings.dbType), settings.dbServer));
         return false;
     }
 
@@ -128,8 +128,9 @@ void MasterServer::writeLog(QString msg)
 
 void MasterServer::writeLogFile(const QString &msg)
 {
-    const QByteArray entry = (QDateTime::currentDateTime().toString() + QLatin1String(" - ")
-                              + msg + QLatin1Char('\n')).toUtf8();
+    const QByteArray entry =
+        (QDateTime::currentDateTime().toString() + QLatin1String(" - ") + msg + QLatin1Char('\n'))
+            .toUtf8();
     if (logFile.isOpen()) {
         logFile.write(entry);
         // Entries reach the file in order even if the process ends abruptly.

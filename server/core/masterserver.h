@@ -11,7 +11,8 @@
 // The server's central object. It lives in the server thread and owns everything the server
 // does there: the log file, the configuration, the default database connection and (as they
 // arrive) the listeners and the observer timer. The window only shows what it emits.
-class MasterServer : public QObject {
+class MasterServer : public QObject
+{
     Q_OBJECT
 public:
     // programDir overrides the directory of Server.ini, Server.log and a relative embedded

@@ -3,9 +3,7 @@
 #include "masterserver.h"
 
 ServerRunner::ServerRunner(MasterServer *server, QObject *parent)
-    : QObject(parent)
-    , server(server)
-    , workerThread(new QThread(this))
+    : QObject(parent), server(server), workerThread(new QThread(this))
 {
     server->moveToThread(workerThread);
     connect(workerThread, &QThread::started, server, &MasterServer::init);

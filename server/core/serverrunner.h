@@ -8,7 +8,8 @@ class MasterServer;
 
 // Runs a MasterServer in a thread of its own: the server is moved there, the thread's
 // started() runs init(), and on destruction the thread is ended and the server deleted in it.
-class ServerRunner : public QObject {
+class ServerRunner : public QObject
+{
     Q_OBJECT
 public:
     // Takes ownership of server, which must have no parent.

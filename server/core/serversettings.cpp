@@ -3,13 +3,15 @@
 #include <QIODevice>
 #include <QTextCodec>
 
-namespace {
+namespace
+{
 
 // Editors on Linux write UTF-8; a file in the 8-bit code page still reads byte for byte.
 QString decodeLine(const QByteArray &bytes)
 {
     QTextCodec::ConverterState state;
-    const QString text = QTextCodec::codecForName("UTF-8")->toUnicode(bytes.constData(), bytes.size(), &state);
+    const QString text =
+        QTextCodec::codecForName("UTF-8")->toUnicode(bytes.constData(), bytes.size(), &state);
     if (state.invalidChars > 0)
         return QString::fromLatin1(bytes.constData(), bytes.size());
     return text;
@@ -39,10 +41,21 @@ QString ServerSettings::lineValue(const QString &line, bool *valueFound)
 bool ServerSettings::applyLine(const QString &line)
 {
     // Tested in this order; the first key the line starts with takes it.
-    enum Key { DbServer, DbUsername, DbPassword, DbName, DbType, ServerManager, ServerAgent,
-               Manager, Agent, DbPort, KeyCount };
+    enum Key {
+        DbServer,
+        DbUsername,
+        DbPassword,
+        DbName,
+        DbType,
+        ServerManager,
+        ServerAgent,
+        Manager,
+        Agent,
+        DbPort,
+        KeyCount
+    };
     static const char *const keys[KeyCount] = {
-        "dbServer", "dbUsername", "dbPassword", "dbName", "dbType",
+        "dbServer",          "dbUsername",      "dbPassword",  "dbName",    "dbType",
         "ServerManagerPort", "ServerAgentPort", "ManagerPort", "AgentPort", "dbPort"};
 
     int key = 0;
@@ -58,16 +71,36 @@ bool ServerSettings::applyLine(const QString &line)
         return true;
 
     switch (key) {
-    case DbServer: dbServer = value; break;
-    case DbUsername: dbUsername = value; break;
-    case DbPassword: dbPassword = value; break;
-    case DbName: dbName = value; break;
-    case DbType: dbType = value; break;
-    case ServerManager: ServerManagerPort = portValue(value); break;
-    case ServerAgent: ServerAgentPort = portValue(value); break;
-    case Manager: ManagerPort = portValue(value); break;
-    case Agent: AgentPort = portValue(value); break;
-    case DbPort: dbPort = portValue(value); break;
+    case DbServer:
+        dbServer = value;
+        break;
+    case DbUsername:
+        dbUsername = value;
+        break;
+    case DbPassword:
+        dbPassword = value;
+        break;
+    case DbName:
+        dbName = value;
+        break;
+    case DbType:
+        dbType = value;
+        break;
+    case ServerManager:
+        ServerManagerPort = portValue(value);
+        break;
+    case ServerAgent:
+        ServerAgentPort = portValue(value);
+        break;
+    case Manager:
+        ManagerPort = portValue(value);
+        break;
+    case Agent:
+        AgentPort = portValue(value);
+        break;
+    case DbPort:
+        dbPort = portValue(value);
+        break;
     }
     return true;
 }

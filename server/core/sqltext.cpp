@@ -4,10 +4,7 @@
 
 #include <QSqlError>
 
-SqlText::SqlText(const QString &statementTemplate)
-    : statementTemplate(statementTemplate)
-{
-}
+SqlText::SqlText(const QString &statementTemplate) : statementTemplate(statementTemplate) {}
 
 SqlText &SqlText::text(const QString &value)
 {

@@ -4,7 +4,6 @@
 #include <QSqlQuery>
 #include <QString>
 #include <QStringList>
-
 #include <type_traits>
 
 // The one place where statement templates are filled. A template holds %1, %2 ... and quotes
@@ -14,7 +13,8 @@
 //
 //     SqlText(QStringLiteral("UPDATE machines SET name='%1' WHERE id=%2"))
 //         .text(computerName).number(machineId).exec(db);
-class SqlText {
+class SqlText
+{
 public:
     explicit SqlText(const QString &statementTemplate);
 

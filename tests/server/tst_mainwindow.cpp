@@ -17,14 +17,15 @@
 #include <QProcess>
 #include <QStandardItemModel>
 #include <QTableView>
+#include <QTemporaryDir>
 #include <QTextBlock>
 #include <QTimer>
-#include <QTemporaryDir>
 #include <QToolBar>
 #include <QtTest>
 
 // The server window on a private X display with a real notification area.
-class TestMainWindow : public QObject {
+class TestMainWindow : public QObject
+{
     Q_OBJECT
 public:
     explicit TestMainWindow(XvfbDisplay *display) : display(display) {}
@@ -58,11 +59,13 @@ bool TestMainWindow::loadSqlite(const QString &dir)
     for (const char *sql : {"zvn_struct_sqlite.sql", "zvn_fill.sql"}) {
         QProcess shell;
         shell.setStandardInputFile(PgCluster::sqlDir() + QLatin1Char('/') + QLatin1String(sql));
-        shell.start(QStringLiteral("sqlite3"), {QStringLiteral("-bail"), dir + QStringLiteral("/zvn.sqlite")});
+        shell.start(QStringLiteral("sqlite3"),
+                    {QStringLiteral("-bail"), dir + QStringLiteral("/zvn.sqlite")});
         if (!shell.waitForFinished(60000) || shell.exitCode() != 0)
             return false;
     }
-    return ServerProcess::writeServerIni(dir, {QStringLiteral("dbType=QSQLITE"), QStringLiteral("dbName=zvn.sqlite")});
+    return ServerProcess::writeServerIni(
+        dir, {QStringLiteral("dbType=QSQLITE"), QStringLiteral("dbName=zvn.sqlite")});
 }
 
 void TestMainWindow::initTestCase()
@@ -83,13 +86,14 @@ void TestMainWindow::cleanupTestCase()
 void TestMainWindow::widgetsAndObjectNames()
 {
     for (const char *image : {"serverLogo", "logo", "test_db", "clear", "exit", "about"})
-        QVERIFY2(!QPixmap(QStringLiteral(":/images/%1.png").arg(QLatin1String(image))).isNull(), image);
+        QVERIFY2(!QPixmap(QStringLiteral(":/images/%1.png").arg(QLatin1String(image))).isNull(),
+                 image);
     QCOMPARE(window->windowTitle(), QStringLiteral("Kelvarix Server"));
     QCOMPARE(window->minimumSize(), QSize(400, 400));
     QVERIFY(!window->windowIcon().isNull());
-    for (const char *name : {"centralwidget", "groupBox_admins", "table_admins", "logGroupBox", "mainLog",
-                             "actionCheckDB", "actionClear", "actionExit", "actionAbout", "menubar",
-                             "menuManager", "menuHelp", "toolBar"})
+    for (const char *name : {"centralwidget", "groupBox_admins", "table_admins", "logGroupBox",
+                             "mainLog", "actionCheckDB", "actionClear", "actionExit", "actionAbout",
+                             "menubar", "menuManager", "menuHelp", "toolBar"})
         QVERIFY2(window->findChild<QObject *>(QLatin1String(name)), name);
 
     auto *admins = window->findChild<QGroupBox *>(QStringLiteral("groupBox_admins"));
@@ -118,7 +122,9 @@ void TestMainWindow::widgetsAndObjectNames()
 
 void TestMainWindow::actionsMenusAndToolBar()
 {
-    auto action = [this](const char *name) { return window->findChild<QAction *>(QLatin1String(name)); };
+    auto action = [this](const char *name) {
+        return window->findChild<QAction *>(QLatin1String(name));
+    };
     QCOMPARE(action("actionCheckDB")->text(), QStringLiteral("Check DB"));
     QCOMPARE(action("actionCheckDB")->toolTip(), QStringLiteral("Check DB Connection"));
     QCOMPARE(action("actionClear")->text(), QStringLiteral("Clear"));
@@ -159,10 +165,12 @@ void TestMainWindow::actionsMenusAndToolBar()
 void TestMainWindow::serverLogReachesWindow()
 {
     auto *log = window->findChild<QPlainTextEdit *>(QStringLiteral("mainLog"));
-    QTRY_VERIFY_WITH_TIMEOUT(log->toPlainText().contains(QLatin1String(" - Kelvarix Server is running .....")), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        log->toPlainText().contains(QLatin1String(" - Kelvarix Server is running .....")), 20000);
     // Each entry is "date-time - message" and a line feed, the date in the framework's text form.
-    const QRegularExpression entry(QStringLiteral(
-        "^\\w{3} \\w{3} [ \\d]\\d \\d\\d:\\d\\d:\\d\\d \\d{4} - Kelvarix Server initialization \\.\\.\\.\\.$"));
+    const QRegularExpression entry(
+        QStringLiteral("^\\w{3} \\w{3} [ \\d]\\d \\d\\d:\\d\\d:\\d\\d \\d{4} - Kelvarix Server "
+                       "initialization \\.\\.\\.\\.$"));
     QVERIFY2(entry.match(log->document()->firstBlock().text()).hasMatch(),
              qPrintable(log->document()->firstBlock().text()));
     QCOMPARE(log->document()->firstBlock().next().text(), QString());
@@ -183,7 +191,8 @@ void TestMainWindow::connectionsTable()
 {
     QStandardItemModel *model = window->connectionsModel();
     auto send = [this](const QString &msg, int type, bool clear) {
-        QMetaObject::invokeMethod(window, "writeConnectionsLog", Q_ARG(QString, msg), Q_ARG(int, type), Q_ARG(bool, clear));
+        QMetaObject::invokeMethod(window, "writeConnectionsLog", Q_ARG(QString, msg),
+                                  Q_ARG(int, type), Q_ARG(bool, clear));
     };
     send(QString(), 0, true);
     QCOMPARE(model->rowCount(), 0);
@@ -206,14 +215,16 @@ void TestMainWindow::connectionsTable()
     QCOMPARE(model->rowCount(), 0);
     QCOMPARE(model->columnCount(), 2);
     // The two-argument form appends without clearing.
-    QMetaObject::invokeMethod(window, "writeConnectionsLog", Q_ARG(QString, QStringLiteral("127.0.0.14")), Q_ARG(int, 2));
+    QMetaObject::invokeMethod(window, "writeConnectionsLog",
+                              Q_ARG(QString, QStringLiteral("127.0.0.14")), Q_ARG(int, 2));
     QCOMPARE(model->rowCount(), 1);
 }
 
 void TestMainWindow::closeHidesAndServerKeepsRunning()
 {
     auto *log = window->findChild<QPlainTextEdit *>(QStringLiteral("mainLog"));
-    QTRY_VERIFY_WITH_TIMEOUT(window->masterServer() && window->masterServer()->thread()->isRunning(), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        window->masterServer() && window->masterServer()->thread()->isRunning(), 20000);
     // The close event is ignored: the window hides, the program stays.
     QVERIFY(!window->close());
     QVERIFY(!window->isVisible());
@@ -221,12 +232,16 @@ void TestMainWindow::closeHidesAndServerKeepsRunning()
     // Still running: Check DB goes to the server thread and its answer comes back.
     log->clear();
     window->findChild<QAction *>(QStringLiteral("actionCheckDB"))->trigger();
-    QTRY_VERIFY_WITH_TIMEOUT(log->toPlainText().contains(QLatin1String("Connection to DB successful")), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        log->toPlainText().contains(QLatin1String("Connection to DB successful")), 20000);
 
     // A double click on the tray icon brings the window back; a single click does nothing.
-    QMetaObject::invokeMethod(window, "iconActivated", Q_ARG(QSystemTrayIcon::ActivationReason, QSystemTrayIcon::Trigger));
+    QMetaObject::invokeMethod(window, "iconActivated",
+                              Q_ARG(QSystemTrayIcon::ActivationReason, QSystemTrayIcon::Trigger));
     QVERIFY(!window->isVisible());
-    QMetaObject::invokeMethod(window, "iconActivated", Q_ARG(QSystemTrayIcon::ActivationReason, QSystemTrayIcon::DoubleClick));
+    QMetaObject::invokeMethod(
+        window, "iconActivated",
+        Q_ARG(QSystemTrayIcon::ActivationReason, QSystemTrayIcon::DoubleClick));
     QVERIFY(window->isVisible());
     QVERIFY(QTest::qWaitForWindowExposed(window));
 }
@@ -247,12 +262,14 @@ void TestMainWindow::aboutNamesTheManager()
     window->findChild<QAction *>(QStringLiteral("actionAbout"))->trigger();
     // The server passes kind 0, so its About box reads "Manager".
     QCOMPARE(title, QStringLiteral("Kelvarix Manager"));
-    QVERIFY2(text.startsWith(QLatin1String("<img src=\":/images/logo.png\"><br><br>")), qPrintable(text));
+    QVERIFY2(text.startsWith(QLatin1String("<img src=\":/images/logo.png\"><br><br>")),
+             qPrintable(text));
 }
 
 void TestMainWindow::screenshot()
 {
-    QMetaObject::invokeMethod(window, "writeConnectionsLog", Q_ARG(QString, QStringLiteral("127.0.0.20")), Q_ARG(int, 2));
+    QMetaObject::invokeMethod(window, "writeConnectionsLog",
+                              Q_ARG(QString, QStringLiteral("127.0.0.20")), Q_ARG(int, 2));
     QVERIFY(window->isVisible());
     QCoreApplication::processEvents();
     window->repaint();
@@ -269,7 +286,8 @@ void TestMainWindow::programStartsWithWindow()
     ServerProcess server(programDir.path());
     server.setDisplay(display->display());
     QVERIFY(server.start());
-    QVERIFY2(server.waitForMessage(QStringLiteral("Kelvarix Server is running .....")), qPrintable(server.output()));
+    QVERIFY2(server.waitForMessage(QStringLiteral("Kelvarix Server is running .....")),
+             qPrintable(server.output()));
     QCOMPARE(server.process().state(), QProcess::Running);
     server.process().terminate();
     QVERIFY(server.process().waitForFinished(10000));
@@ -297,8 +315,10 @@ void TestMainWindow::messageTitle()
 
 void TestMainWindow::messageBoxIsWiderThanTitle()
 {
-    const QString subtitle = QStringLiteral("A very long subtitle that is much wider than the text of the box itself");
-    QScopedPointer<QMessageBox> box(Utils::createMessageBox(QStringLiteral("ok"), subtitle, 1, QMessageBox::Information));
+    const QString subtitle =
+        QStringLiteral("A very long subtitle that is much wider than the text of the box itself");
+    QScopedPointer<QMessageBox> box(
+        Utils::createMessageBox(QStringLiteral("ok"), subtitle, 1, QMessageBox::Information));
     QCOMPARE(box->windowTitle(), QStringLiteral("Kelvarix Server - ") + subtitle);
     QCOMPARE(box->windowModality(), Qt::WindowModal);
     QCOMPARE(box->icon(), QMessageBox::Information);

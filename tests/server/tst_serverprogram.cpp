@@ -9,7 +9,8 @@
 #include <QtTest>
 
 // KelvarixServer itself, run headless in a temporary configuration directory.
-class TestServerProgram : public QObject {
+class TestServerProgram : public QObject
+{
     Q_OBJECT
 private slots:
     void initTestCase();
@@ -29,7 +30,8 @@ private:
     bool pgReady = false;
 };
 
-namespace {
+namespace
+{
 
 const QStringList kStartedLines = {
     QStringLiteral("Kelvarix Server initialization ...."),
@@ -44,7 +46,8 @@ QStringList fileMessages(const QString &dir)
     if (!log.open(QIODevice::ReadOnly | QIODevice::Text))
         return {};
     QStringList messages;
-    for (const QString &line : QString::fromUtf8(log.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+    for (const QString &line :
+         QString::fromUtf8(log.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts))
         messages << line.mid(line.indexOf(QLatin1String(" - ")) + 3);
     return messages;
 }
@@ -74,8 +77,9 @@ void TestServerProgram::verifyInOrder(const QStringList &messages, const QString
     int at = -1;
     for (const QString &line : expected) {
         const int found = messages.indexOf(line, at + 1);
-        QVERIFY2(found > at, qPrintable(QStringLiteral("missing or out of order: ") + line
-                                        + QStringLiteral("\nin:\n") + messages.join(QLatin1Char('\n'))));
+        QVERIFY2(found > at,
+                 qPrintable(QStringLiteral("missing or out of order: ") + line +
+                            QStringLiteral("\nin:\n") + messages.join(QLatin1Char('\n'))));
         at = found;
     }
 }
@@ -106,14 +110,16 @@ void TestServerProgram::startsAgainstPostgres()
         QSKIP("PostgreSQL not available");
     QTemporaryDir dir;
     int managerPort = 0, agentPort = 0;
-    QVERIFY(ServerProcess::writeServerIni(dir.path(), pg.serverIniLines() + portLines(&managerPort, &agentPort)));
+    QVERIFY(ServerProcess::writeServerIni(dir.path(), pg.serverIniLines() +
+                                                          portLines(&managerPort, &agentPort)));
     ServerProcess server(dir.path());
     QVERIFY(server.start());
     QVERIFY2(server.waitForMessage(kStartedLines.last()), qPrintable(server.output()));
     const QStringList messages = server.messages();
     verifyInOrder(messages, kStartedLines);
     for (const QString &message : messages)
-        QVERIFY2(!message.contains(QLatin1String("ERROR")) && !message.contains(QLatin1String("Unable")),
+        QVERIFY2(!message.contains(QLatin1String("ERROR")) &&
+                     !message.contains(QLatin1String("Unable")),
                  qPrintable(message));
     // Standard output and Server.log carry the same entries.
     QCOMPARE(fileMessages(dir.path()), messages);
@@ -126,11 +132,13 @@ void TestServerProgram::wrongPasswordKeepsListenersDown()
         QSKIP("PostgreSQL not available");
     QTemporaryDir dir;
     int managerPort = 0, agentPort = 0;
-    QVERIFY(ServerProcess::writeServerIni(dir.path(), pg.serverIniLines(QStringLiteral("not-the-password"))
-                                                          + portLines(&managerPort, &agentPort)));
+    QVERIFY(ServerProcess::writeServerIni(dir.path(),
+                                          pg.serverIniLines(QStringLiteral("not-the-password")) +
+                                              portLines(&managerPort, &agentPort)));
     ServerProcess server(dir.path());
     QVERIFY(server.start());
-    const QString failed = QStringLiteral("Kelvarix Server initialization not completed successfully");
+    const QString failed =
+        QStringLiteral("Kelvarix Server initialization not completed successfully");
     QVERIFY2(server.waitForMessage(failed), qPrintable(server.output()));
     const QStringList messages = server.messages();
     const QString unable = QStringLiteral("Unable to connect to PostgreSQL Server @ 127.0.0.1");
@@ -154,9 +162,10 @@ void TestServerProgram::startsAgainstSqlite()
     // A relative database name is relative to the configuration directory.
     QVERIFY(loadSqlite(dir.filePath(QStringLiteral("zvn.sqlite"))));
     int managerPort = 0, agentPort = 0;
-    QVERIFY(ServerProcess::writeServerIni(dir.path(), QStringList{QStringLiteral("dbType=QSQLITE"),
-                                                                  QStringLiteral("dbName = zvn.sqlite")}
-                                                          + portLines(&managerPort, &agentPort)));
+    QVERIFY(ServerProcess::writeServerIni(
+        dir.path(),
+        QStringList{QStringLiteral("dbType=QSQLITE"), QStringLiteral("dbName = zvn.sqlite")} +
+            portLines(&managerPort, &agentPort)));
     ServerProcess server(dir.path());
     QVERIFY(server.start());
     QVERIFY2(server.waitForMessage(kStartedLines.last()), qPrintable(server.output()));
@@ -166,11 +175,12 @@ void TestServerProgram::startsAgainstSqlite()
 void TestServerProgram::missingSqliteDatabase()
 {
     QTemporaryDir dir;
-    QVERIFY(ServerProcess::writeServerIni(dir.path(), {QStringLiteral("dbType=QSQLITE"),
-                                                       QStringLiteral("dbName=missing.sqlite")}));
+    QVERIFY(ServerProcess::writeServerIni(
+        dir.path(), {QStringLiteral("dbType=QSQLITE"), QStringLiteral("dbName=missing.sqlite")}));
     ServerProcess server(dir.path());
     QVERIFY(server.start());
-    QVERIFY2(server.waitForMessage(QStringLiteral("Kelvarix Server initialization not completed successfully")),
+    QVERIFY2(server.waitForMessage(
+                 QStringLiteral("Kelvarix Server initialization not completed successfully")),
              qPrintable(server.output()));
     QVERIFY(server.messages().contains(QStringLiteral("Unable to connect to SQLite Server @ ")));
     // An empty database would be of no use: the server creates no tables.
@@ -181,8 +191,8 @@ void TestServerProgram::endsCleanlyOnTerminate()
 {
     QTemporaryDir dir;
     QVERIFY(loadSqlite(dir.filePath(QStringLiteral("zvn.sqlite"))));
-    QVERIFY(ServerProcess::writeServerIni(dir.path(), {QStringLiteral("dbType=QSQLITE"),
-                                                       QStringLiteral("dbName=zvn.sqlite")}));
+    QVERIFY(ServerProcess::writeServerIni(
+        dir.path(), {QStringLiteral("dbType=QSQLITE"), QStringLiteral("dbName=zvn.sqlite")}));
     ServerProcess server(dir.path());
     QVERIFY(server.start());
     QVERIFY(server.waitForMessage(kStartedLines.last()));

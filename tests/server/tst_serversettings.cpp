@@ -7,7 +7,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-class TestServerSettings : public QObject {
+class TestServerSettings : public QObject
+{
     Q_OBJECT
 private slots:
     void lines_data();
@@ -32,22 +33,47 @@ void TestServerSettings::lines_data()
 
     const QString host = QStringLiteral("db.example.lan");
     QTest::addRow("plain") << "dbServer=db.example.lan" << host << "" << 6717 << 6722;
-    QTest::addRow("blanks around value") << "dbServer = db.example.lan  " << host << "" << 6717 << 6722;
-    QTest::addRow("blanks before key ignored") << "  dbServer=db.example.lan" << "" << "" << 6717 << 6722;
-    QTest::addRow("tab before key ignored") << "\tdbServer=db.example.lan" << "" << "" << 6717 << 6722;
-    QTest::addRow("second equals cuts value") << "dbPassword=se=cret" << "" << "se" << 6717 << 6722;
-    QTest::addRow("key without equals keeps setting") << "dbServer=db.example.lan\ndbServer" << host << "" << 6717 << 6722;
-    QTest::addRow("empty value") << "dbServer=db.example.lan\ndbServer=" << "" << "" << 6717 << 6722;
-    QTest::addRow("port") << "ServerManagerPort=7001" << "" << "" << 7001 << 6722;
-    QTest::addRow("port with blanks") << "ServerManagerPort = 7001 " << "" << "" << 7001 << 6722;
-    QTest::addRow("unparsable port gives 0") << "ServerManagerPort=70x1" << "" << "" << 0 << 6722;
-    QTest::addRow("hex port gives 0") << "ServerManagerPort=0x1b5d" << "" << "" << 0 << 6722;
-    QTest::addRow("AgentPort") << "AgentPort=7002" << "" << "" << 6717 << 7002;
-    QTest::addRow("key is case-sensitive") << "dbserver=db.example.lan" << "" << "" << 6717 << 6722;
+    QTest::addRow("blanks around value")
+        << "dbServer = db.example.lan  " << host << "" << 6717 << 6722;
+    QTest::addRow("blanks before key ignored") << "  dbServer=db.example.lan"
+                                               << ""
+                                               << "" << 6717 << 6722;
+    QTest::addRow("tab before key ignored") << "\tdbServer=db.example.lan"
+                                            << ""
+                                            << "" << 6717 << 6722;
+    QTest::addRow("second equals cuts value") << "dbPassword=se=cret"
+                                              << ""
+                                              << "se" << 6717 << 6722;
+    QTest::addRow("key without equals keeps setting")
+        << "dbServer=db.example.lan\ndbServer" << host << "" << 6717 << 6722;
+    QTest::addRow("empty value") << "dbServer=db.example.lan\ndbServer="
+                                 << ""
+                                 << "" << 6717 << 6722;
+    QTest::addRow("port") << "ServerManagerPort=7001"
+                          << ""
+                          << "" << 7001 << 6722;
+    QTest::addRow("port with blanks") << "ServerManagerPort = 7001 "
+                                      << ""
+                                      << "" << 7001 << 6722;
+    QTest::addRow("unparsable port gives 0") << "ServerManagerPort=70x1"
+                                             << ""
+                                             << "" << 0 << 6722;
+    QTest::addRow("hex port gives 0") << "ServerManagerPort=0x1b5d"
+                                      << ""
+                                      << "" << 0 << 6722;
+    QTest::addRow("AgentPort") << "AgentPort=7002"
+                               << ""
+                               << "" << 6717 << 7002;
+    QTest::addRow("key is case-sensitive") << "dbserver=db.example.lan"
+                                           << ""
+                                           << "" << 6717 << 6722;
     QTest::addRow("comments and sections ignored")
-        << "[Database]\n; dbServer=x\n# comment\ndbServer=db.example.lan" << host << "" << 6717 << 6722;
-    QTest::addRow("windows line ends") << "dbServer=db.example.lan\r\ndbPassword=pw\r\n" << host << "pw" << 6717 << 6722;
-    QTest::addRow("prefix of a longer word still matches") << "dbServerName=db.example.lan" << host << "" << 6717 << 6722;
+        << "[Database]\n; dbServer=x\n# comment\ndbServer=db.example.lan" << host << "" << 6717
+        << 6722;
+    QTest::addRow("windows line ends") << "dbServer=db.example.lan\r\ndbPassword=pw\r\n"
+                                       << host << "pw" << 6717 << 6722;
+    QTest::addRow("prefix of a longer word still matches")
+        << "dbServerName=db.example.lan" << host << "" << 6717 << 6722;
 }
 
 void TestServerSettings::lines()
@@ -68,8 +94,9 @@ void TestServerSettings::lines()
 
 void TestServerSettings::lastOccurrenceWins()
 {
-    QByteArray bytes("dbName=first\ndbType=QPSQL\ndbName=second\nServerAgentPort=1\nServerAgentPort=2\n"
-                     "ManagerPort=9\ndbUsername=kx\n");
+    QByteArray bytes(
+        "dbName=first\ndbType=QPSQL\ndbName=second\nServerAgentPort=1\nServerAgentPort=2\n"
+        "ManagerPort=9\ndbUsername=kx\n");
     QBuffer buffer(&bytes);
     QVERIFY(buffer.open(QIODevice::ReadOnly));
     ServerSettings settings;
@@ -98,8 +125,10 @@ QStringList TestServerSettings::logMessages(const QString &dir)
     if (!log.open(QIODevice::ReadOnly | QIODevice::Text))
         return {};
     QStringList messages;
-    const QRegularExpression entry(QStringLiteral("^\\w{3} \\w{3} [ \\d]\\d \\d\\d:\\d\\d:\\d\\d \\d{4} - (.*)$"));
-    for (const QString &line : QString::fromUtf8(log.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+    const QRegularExpression entry(
+        QStringLiteral("^\\w{3} \\w{3} [ \\d]\\d \\d\\d:\\d\\d:\\d\\d \\d{4} - (.*)$"));
+    for (const QString &line :
+         QString::fromUtf8(log.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
         const QRegularExpressionMatch match = entry.match(line);
         messages << (match.hasMatch() ? match.captured(1) : QStringLiteral("<malformed> ") + line);
     }
@@ -125,10 +154,14 @@ void TestServerSettings::missingFileKeepsDefaults()
         messages << arguments.at(0).toString();
     // Without a driver name the database cannot open, so start-up stops there.
     QCOMPARE(messages.value(0), QStringLiteral("Kelvarix Server initialization ...."));
-    QCOMPARE(messages.value(1), QStringLiteral("Read parameters from configuration file: Server.ini"));
-    QCOMPARE(messages.value(2), QStringLiteral("[ERROR] Unable to open configuration file: Server.ini"));
-    QCOMPARE(messages.value(messages.size() - 2), QStringLiteral("Unable to connect to MySQL Server @ "));
-    QCOMPARE(messages.last(), QStringLiteral("Kelvarix Server initialization not completed successfully"));
+    QCOMPARE(messages.value(1),
+             QStringLiteral("Read parameters from configuration file: Server.ini"));
+    QCOMPARE(messages.value(2),
+             QStringLiteral("[ERROR] Unable to open configuration file: Server.ini"));
+    QCOMPARE(messages.value(messages.size() - 2),
+             QStringLiteral("Unable to connect to MySQL Server @ "));
+    QCOMPARE(messages.last(),
+             QStringLiteral("Kelvarix Server initialization not completed successfully"));
     QCOMPARE(logMessages(dir.path()), messages);
 }
 
@@ -159,7 +192,8 @@ void TestServerSettings::unopenableLogStillReachesWindow()
     const QStringList messages = runInit(dir.path());
     QCOMPARE(messages.value(0), QStringLiteral("[ERROR] Unable to open log file: Server.log"));
     QCOMPARE(messages.value(1), QStringLiteral("Kelvarix Server initialization ...."));
-    QCOMPARE(messages.last(), QStringLiteral("Kelvarix Server initialization not completed successfully"));
+    QCOMPARE(messages.last(),
+             QStringLiteral("Kelvarix Server initialization not completed successfully"));
 }
 
 QTEST_GUILESS_MAIN(TestServerSettings)

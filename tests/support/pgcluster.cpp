@@ -9,12 +9,12 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
-
 #include <pwd.h>
 #include <sys/types.h>
 #include <unistd.h>
 
-namespace {
+namespace
+{
 
 const QString kDatabase = QStringLiteral("zvndb");
 const QString kUser = QStringLiteral("kelvarix");
@@ -105,7 +105,8 @@ bool PgCluster::runTool(const QString &tool, const QStringList &arguments, int t
     }
     if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
         const QByteArray output = process.readAll();
-        error = tool + QStringLiteral(" failed: ") + QString::fromLocal8Bit(output.constData(), output.size());
+        error = tool + QStringLiteral(" failed: ") +
+                QString::fromLocal8Bit(output.constData(), output.size());
         return false;
     }
     return true;
@@ -120,7 +121,8 @@ bool PgCluster::start()
         error = QStringLiteral("PostgreSQL server binaries not found (initdb)");
         return false;
     }
-    root = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/kelvarix-pg-XXXXXX"));
+    root =
+        std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/kelvarix-pg-XXXXXX"));
     if (!root->isValid()) {
         error = QStringLiteral("cannot create a temporary directory");
         return false;
@@ -133,7 +135,8 @@ bool PgCluster::start()
     if (!runTool(QStringLiteral("initdb"),
                  {QStringLiteral("-D"), dataDir(), QStringLiteral("-U"), kSuperUser,
                   QStringLiteral("-E"), QStringLiteral("UTF8"), QStringLiteral("--no-locale"),
-                  QStringLiteral("--auth-local=trust"), QStringLiteral("--auth-host=scram-sha-256")},
+                  QStringLiteral("--auth-local=trust"),
+                  QStringLiteral("--auth-host=scram-sha-256")},
                  kToolTimeoutMs))
         return false;
 
@@ -198,8 +201,8 @@ bool PgCluster::execOn(const QString &database, const QStringList &statements)
         for (int i = 0; ok && i < statements.size(); ++i) {
             QSqlQuery query(db);
             if (!query.exec(statements.at(i))) {
-                error = QStringLiteral("statement failed: ") + query.lastError().text()
-                        + QStringLiteral("\n") + statements.at(i).left(200);
+                error = QStringLiteral("statement failed: ") + query.lastError().text() +
+                        QStringLiteral("\n") + statements.at(i).left(200);
                 ok = false;
             }
         }
@@ -211,11 +214,13 @@ bool PgCluster::execOn(const QString &database, const QStringList &statements)
 
 bool PgCluster::setUpDatabase()
 {
-    if (!execOn(QStringLiteral("postgres"),
-                {QStringLiteral("CREATE GROUP zvn"),
-                 QStringLiteral("CREATE ROLE %1 WITH PASSWORD '%2' LOGIN IN GROUP zvn").arg(kUser, kPassword),
-                 QStringLiteral("CREATE DATABASE %1 WITH OWNER = %2").arg(kDatabase, kUser),
-                 QStringLiteral("REVOKE CONNECT,TEMPORARY ON DATABASE %1 FROM PUBLIC").arg(kDatabase)}))
+    if (!execOn(
+            QStringLiteral("postgres"),
+            {QStringLiteral("CREATE GROUP zvn"),
+             QStringLiteral("CREATE ROLE %1 WITH PASSWORD '%2' LOGIN IN GROUP zvn")
+                 .arg(kUser, kPassword),
+             QStringLiteral("CREATE DATABASE %1 WITH OWNER = %2").arg(kDatabase, kUser),
+             QStringLiteral("REVOKE CONNECT,TEMPORARY ON DATABASE %1 FROM PUBLIC").arg(kDatabase)}))
         return false;
     // Each file whole, as one batch, as the configuration run loads them.
     QStringList batches;
@@ -236,21 +241,46 @@ bool PgCluster::execAsSuperUser(const QString &sql)
     return execOn(kDatabase, {sql});
 }
 
-QString PgCluster::host() const { return QStringLiteral("127.0.0.1"); }
-int PgCluster::port() const { return clusterPort; }
-QString PgCluster::databaseName() const { return kDatabase; }
-QString PgCluster::userName() const { return kUser; }
-QString PgCluster::password() const { return kPassword; }
-QString PgCluster::superUser() const { return kSuperUser; }
-QString PgCluster::socketDir() const { return root ? root->filePath(QStringLiteral("sock")) : QString(); }
-QString PgCluster::errorText() const { return error; }
+QString PgCluster::host() const
+{
+    return QStringLiteral("127.0.0.1");
+}
+int PgCluster::port() const
+{
+    return clusterPort;
+}
+QString PgCluster::databaseName() const
+{
+    return kDatabase;
+}
+QString PgCluster::userName() const
+{
+    return kUser;
+}
+QString PgCluster::password() const
+{
+    return kPassword;
+}
+QString PgCluster::superUser() const
+{
+    return kSuperUser;
+}
+QString PgCluster::socketDir() const
+{
+    return root ? root->filePath(QStringLiteral("sock")) : QString();
+}
+QString PgCluster::errorText() const
+{
+    return error;
+}
 
 QStringList PgCluster::serverIniLines(const QString &passwordOverride) const
 {
     return {QStringLiteral("[Database]"),
             QStringLiteral("dbServer=") + host(),
             QStringLiteral("dbUsername=") + userName(),
-            QStringLiteral("dbPassword=") + (passwordOverride.isEmpty() ? password() : passwordOverride),
+            QStringLiteral("dbPassword=") +
+                (passwordOverride.isEmpty() ? password() : passwordOverride),
             QStringLiteral("dbName=") + databaseName(),
             QStringLiteral("dbType=QPSQL"),
             QStringLiteral("dbPort=") + QString::number(port())};

@@ -4,7 +4,6 @@
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
-
 #include <memory>
 
 // A throwaway PostgreSQL cluster for one test executable: initdb in a fresh temporary
@@ -18,7 +17,8 @@
 //
 // Clients connect with host() / port() / databaseName() / userName() / password() over
 // TCP (password checked), or as superUser() through socketDir() without a password.
-class PgCluster {
+class PgCluster
+{
 public:
     PgCluster();
     ~PgCluster();
@@ -65,12 +65,12 @@ private:
 };
 
 // Start the cluster or stop the test: QFAIL under CI, QSKIP elsewhere.
-#define KELVARIX_REQUIRE_PG(cluster)                                                          \
-    do {                                                                                      \
-        if (!(cluster).start()) {                                                             \
-            const QByteArray why = (cluster).errorText().toLocal8Bit();                       \
-            if (PgCluster::required())                                                        \
-                QFAIL(why.constData());                                                       \
-            QSKIP(why.constData());                                                           \
-        }                                                                                     \
+#define KELVARIX_REQUIRE_PG(cluster)                                                               \
+    do {                                                                                           \
+        if (!(cluster).start()) {                                                                  \
+            const QByteArray why = (cluster).errorText().toLocal8Bit();                            \
+            if (PgCluster::required())                                                             \
+                QFAIL(why.constData());                                                            \
+            QSKIP(why.constData());                                                                \
+        }                                                                                          \
     } while (false)

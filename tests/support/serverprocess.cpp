@@ -5,17 +5,15 @@
 #include <QProcessEnvironment>
 #include <QThread>
 
-namespace {
+namespace
+{
 
 constexpr int kStopTimeoutMs = 10000;
 const QString kEntrySeparator = QStringLiteral(" - ");
 
 } // namespace
 
-ServerProcess::ServerProcess(const QString &configDir)
-    : configDir(configDir)
-{
-}
+ServerProcess::ServerProcess(const QString &configDir) : configDir(configDir) {}
 
 ServerProcess::~ServerProcess()
 {
@@ -104,7 +102,6 @@ bool ServerProcess::waitForMessage(const QString &message, int timeoutMs)
             serverProcess.waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime())));
         else
             QThread::msleep(50); // the entries go to Server.log, which has no signal to wait on
-
     }
 }
 

@@ -11,7 +11,8 @@
 //     ServerProcess::writeServerIni(dir.path(), pg.serverIniLines());
 //     QVERIFY(server.start());
 //     QVERIFY(server.waitForMessage("Kelvarix Server is running ....."));
-class ServerProcess {
+class ServerProcess
+{
 public:
     explicit ServerProcess(const QString &configDir);
     ~ServerProcess();

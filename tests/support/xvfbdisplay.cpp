@@ -5,10 +5,10 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QProcessEnvironment>
-
 #include <cstdio>
 
-namespace {
+namespace
+{
 
 constexpr int kStartTimeoutMs = 20000;
 
@@ -95,7 +95,8 @@ bool XvfbDisplay::screenshot(const QString &fileName) const
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("DISPLAY"), displayName);
     import.setProcessEnvironment(env);
-    import.start(QStringLiteral("import"), {QStringLiteral("-window"), QStringLiteral("root"), fileName});
+    import.start(QStringLiteral("import"),
+                 {QStringLiteral("-window"), QStringLiteral("root"), fileName});
     return import.waitForFinished(30000) && import.exitCode() == 0;
 }
 

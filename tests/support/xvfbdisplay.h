@@ -12,7 +12,8 @@
 //         if (!display.start(true)) return XvfbDisplay::unavailable(display.errorText());
 //         display.use();
 //         QApplication app(argc, argv); ...
-class XvfbDisplay {
+class XvfbDisplay
+{
 public:
     XvfbDisplay() = default;
     ~XvfbDisplay();
