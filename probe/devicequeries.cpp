@@ -31,12 +31,12 @@ int query_network_adapters(QString &text)
                 text, QStringLiteral("Query for network adapter configuration info failed."));
         ManagementObject configuration;
         while (configurations->next(configuration)) {
-            out += ProbeCall::renderElements(configuration,
-                                             {{"DHCPEnabled", "DHCPEnabled"},
-                                              {"IPAddress", "IPAddress"},
-                                              {"IPSubnet", "IPSubnet"},
-                                              {"DefaultIPGateway", "DefaultIPGateway"},
-                                              {"DHCPServer", "DHCPServer"}});
+            out +=
+                ProbeCall::renderElements(configuration, {{"DHCPEnabled", "DHCPEnabled"},
+                                                          {"IPAddress", "IPAddress"},
+                                                          {"IPSubnet", "IPSubnet"},
+                                                          {"DefaultIPGateway", "DefaultIPGateway"},
+                                                          {"DHCPServer", "DHCPServer"}});
         }
         out += QLatin1String("</Adapter>");
     }
@@ -45,7 +45,8 @@ int query_network_adapters(QString &text)
     return 0;
 }
 
-namespace {
+namespace
+{
 
 QString gibibytes(const PropertyValue &bytes)
 {
@@ -100,8 +101,8 @@ int query_disks(QString &text)
                                                          {"Type", "Type"},
                                                          {"PrimaryPartition", "PrimaryPartition"},
                                                          {"Bootable", "Bootable"}});
-            out += element(QStringLiteral("Size"),
-                           gibibytes(partition.get(QStringLiteral("Size"))));
+            out +=
+                element(QStringLiteral("Size"), gibibytes(partition.get(QStringLiteral("Size"))));
             out += ProbeCall::renderElements(partition, {{"StartingOffset", "StartingOffset"}});
             out += QLatin1String("</DiskPartion>");
         }

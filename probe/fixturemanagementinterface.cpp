@@ -8,7 +8,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-namespace {
+namespace
+{
 
 QString jsonText(const QJsonValue &value)
 {

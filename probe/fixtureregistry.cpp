@@ -7,7 +7,8 @@
 #include <QJsonDocument>
 #include <QSaveFile>
 
-namespace {
+namespace
+{
 const QString kRunValue = QStringLiteral("ZVN Agent");
 }
 

@@ -5,7 +5,8 @@
 #include "valueforms.h"
 #include "wmiconnection.h"
 
-namespace {
+namespace
+{
 
 // Each part appends to `out` or returns its failure text.
 using Part = bool (*)(WmiConnection &, QString &out, QString &failure);
@@ -22,9 +23,9 @@ bool operatingSystemPart(WmiConnection &connection, QString &out, QString &failu
     while (results->next(os)) {
         out += ProbeCall::renderElements(os, {{"caption", "Caption"}, {"version", "Version"}});
         out += element(QStringLiteral("servicepack"),
-                       escapedText(os.get(QStringLiteral("ServicePackMajorVersion")))
-                           + QLatin1Char('.')
-                           + escapedText(os.get(QStringLiteral("ServicePackMinorVersion"))));
+                       escapedText(os.get(QStringLiteral("ServicePackMajorVersion"))) +
+                           QLatin1Char('.') +
+                           escapedText(os.get(QStringLiteral("ServicePackMinorVersion"))));
         out += ProbeCall::renderElements(
             os, {{"osarch", "OSArchitecture"}, {"serialNumber", "SerialNumber"}});
     }
@@ -62,19 +63,20 @@ bool videoPart(WmiConnection &connection, QString &out, QString &failure)
     while (results->next(video)) {
         out += QLatin1String("<VideoController>");
         out += ProbeCall::renderElements(video, {{"Name", "Name"}});
-        out += element(QStringLiteral("AdapterRAM"),
-                       integerForm(video.get(QStringLiteral("AdapterRAM")).toUInt64() / 1024
-                                   / 1024));
+        out +=
+            element(QStringLiteral("AdapterRAM"),
+                    integerForm(video.get(QStringLiteral("AdapterRAM")).toUInt64() / 1024 / 1024));
         out += element(QStringLiteral("AcceleratorCapabilities"),
                        acceleratorCapabilitiesText(
                            firstInteger(video.get(QStringLiteral("AcceleratorCapabilities")))));
-        out += ProbeCall::renderElements(
-            video, {{"AdapterDACType", "AdapterDACType"},
-                    {"DriverVersion", "DriverVersion"},
-                    {"InstalledDisplayDrivers", "InstalledDisplayDrivers"},
-                    {"VideoModeDescription", "VideoModeDescription"}});
-        out += element(QStringLiteral("VideoArchitecture"),
-                       videoArchitectureText(video.get(QStringLiteral("VideoArchitecture")).toInt32()));
+        out += ProbeCall::renderElements(video,
+                                         {{"AdapterDACType", "AdapterDACType"},
+                                          {"DriverVersion", "DriverVersion"},
+                                          {"InstalledDisplayDrivers", "InstalledDisplayDrivers"},
+                                          {"VideoModeDescription", "VideoModeDescription"}});
+        out += element(
+            QStringLiteral("VideoArchitecture"),
+            videoArchitectureText(video.get(QStringLiteral("VideoArchitecture")).toInt32()));
         out += element(QStringLiteral("VideoMemoryType"),
                        videoMemoryTypeText(video.get(QStringLiteral("VideoMemoryType")).toInt32()));
         out += QLatin1String("</VideoController>");
@@ -91,9 +93,9 @@ bool processorPart(WmiConnection &connection, QString &out, QString &failure)
     out += QLatin1String("<InfoCPU><GeneralCPU>");
     ManagementObject system;
     while (systems->next(system))
-        out += ProbeCall::renderElements(system,
-                                         {{"NumberOfProcessors", "NumberOfProcessors"},
-                                          {"NumberOfLogicalProcessors", "NumberOfLogicalProcessors"}});
+        out += ProbeCall::renderElements(
+            system, {{"NumberOfProcessors", "NumberOfProcessors"},
+                     {"NumberOfLogicalProcessors", "NumberOfLogicalProcessors"}});
     out += QLatin1String("</GeneralCPU>");
     systems.reset();
 
@@ -137,9 +139,9 @@ bool memoryPart(WmiConnection &connection, QString &out, QString &failure)
     }
     arrays.reset();
 
-    auto modules = connection.query(QStringLiteral(
-        "Select Capacity,DeviceLocator,FormFactor,MemoryType,TypeDetail,Speed FROM "
-        "Win32_PhysicalMemory"));
+    auto modules = connection.query(
+        QStringLiteral("Select Capacity,DeviceLocator,FormFactor,MemoryType,TypeDetail,Speed FROM "
+                       "Win32_PhysicalMemory"));
     if (!modules) {
         failure = QStringLiteral("Query for memory info failed.");
         return false;
@@ -198,12 +200,12 @@ bool drivesPart(WmiConnection &connection, QString &out, QString &failure)
     ManagementObject drive;
     while (results->next(drive)) {
         out += QLatin1String("<Drive>");
-        out += ProbeCall::renderElements(drive, {{"Name", "Name"},
-                                                 {"Description", "Description"},
-                                                 {"Filesystem", "FileSystem"}});
-        out += element(QStringLiteral("Size"),
-                       twoDecimalForm(double(drive.get(QStringLiteral("Size")).toUInt64())
-                                      / 1073741824.0));
+        out += ProbeCall::renderElements(
+            drive,
+            {{"Name", "Name"}, {"Description", "Description"}, {"Filesystem", "FileSystem"}});
+        out += element(
+            QStringLiteral("Size"),
+            twoDecimalForm(double(drive.get(QStringLiteral("Size")).toUInt64()) / 1073741824.0));
         out += ProbeCall::renderElements(drive, {{"VolumeSerialNumber", "VolumeSerialNumber"}});
         out += QLatin1String("</Drive>");
     }

@@ -6,7 +6,8 @@
 
 using ProbeCall::ElementSource;
 
-namespace {
+namespace
+{
 
 int runStandardMember(QString &text, const char *wql, const char *container, const char *item,
                       std::initializer_list<ElementSource> elements, const QString &failureText)
@@ -114,8 +115,7 @@ int query_shares(QString &text)
 
 int query_environment_variables(QString &text)
 {
-    return runStandardMember(text, "SELECT * FROM Win32_Environment", "EnvironmentVars",
-                             "Variable",
+    return runStandardMember(text, "SELECT * FROM Win32_Environment", "EnvironmentVars", "Variable",
                              {{"Name", "Name"},
                               {"SystemVariable", "SystemVariable"},
                               {"VariableValue", "VariableValue"}},

@@ -30,9 +30,9 @@ qint64 LinuxFiles::readNumber(const QString &path, qint64 fallback)
 
 QString LinuxFiles::unquote(const QString &value)
 {
-    if (value.size() >= 2
-        && ((value.startsWith(QLatin1Char('"')) && value.endsWith(QLatin1Char('"')))
-            || (value.startsWith(QLatin1Char('\'')) && value.endsWith(QLatin1Char('\'')))))
+    if (value.size() >= 2 &&
+        ((value.startsWith(QLatin1Char('"')) && value.endsWith(QLatin1Char('"'))) ||
+         (value.startsWith(QLatin1Char('\'')) && value.endsWith(QLatin1Char('\'')))))
         return value.mid(1, value.size() - 2);
     return value;
 }
@@ -69,8 +69,7 @@ QHash<QString, QString> LinuxFiles::readColonFields(const QString &path)
 
 QStringList LinuxFiles::entries(const QString &dir)
 {
-    return QDir(dir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System,
-                               QDir::Name);
+    return QDir(dir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System, QDir::Name);
 }
 
 QString LinuxFiles::linkTarget(const QString &path)

@@ -70,10 +70,14 @@ std::unique_ptr<ManagementEnumerator> LinuxManagementInterface::execQuery(const 
         qCWarning(lcProbe) << "class not served on this system:" << query.className;
         return nullptr;
     }
-    QVector<ManagementObject> instances;
-    if (!collector(instances)) {
-        qCWarning(lcProbe) << "reading" << query.className << "failed";
-        return nullptr;
+    const QString key = query.className.toLower();
+    if (!collected.contains(key)) {
+        QVector<ManagementObject> instances;
+        if (!collector(instances)) {
+            qCWarning(lcProbe) << "reading" << query.className << "failed";
+            return nullptr;
+        }
+        collected.insert(key, instances);
     }
-    return std::make_unique<InstanceListEnumerator>(query, std::move(instances));
+    return std::make_unique<InstanceListEnumerator>(query, collected.value(key));
 }

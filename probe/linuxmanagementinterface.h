@@ -16,4 +16,9 @@ public:
 
     // The collector of a class, or null when the class is not served.
     static Collector collectorFor(const QString &className);
+
+private:
+    // Instances already read on this connection: one call sees one snapshot of a class, and
+    // counters that need two samples are sampled once however many queries filter them.
+    QHash<QString, QVector<ManagementObject>> collected;
 };

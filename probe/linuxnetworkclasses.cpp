@@ -8,12 +8,12 @@
 #include <QHostAddress>
 #include <QRegularExpression>
 #include <QThread>
-
 #include <ifaddrs.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 
-namespace {
+namespace
+{
 
 const QString kNetRoot = QStringLiteral("/sys/class/net/");
 constexpr quint64 kBitsPerMegabit = 1000000;
@@ -139,8 +139,8 @@ QStringList interfaceNames()
 {
     QStringList names = LinuxFiles::entries(kNetRoot);
     std::sort(names.begin(), names.end(), [](const QString &a, const QString &b) {
-        return LinuxFiles::readNumber(kNetRoot + a + QLatin1String("/ifindex"))
-               < LinuxFiles::readNumber(kNetRoot + b + QLatin1String("/ifindex"));
+        return LinuxFiles::readNumber(kNetRoot + a + QLatin1String("/ifindex")) <
+               LinuxFiles::readNumber(kNetRoot + b + QLatin1String("/ifindex"));
     });
     return names;
 }
@@ -155,10 +155,14 @@ QHash<QString, Sample> sampleStatistics(const QStringList &names)
     for (const QString &name : names) {
         const QString dir = kNetRoot + name + QLatin1String("/statistics/");
         Sample s;
-        s.rxBytes = quint64(qMax<qint64>(0, LinuxFiles::readNumber(dir + QLatin1String("rx_bytes"), 0)));
-        s.txBytes = quint64(qMax<qint64>(0, LinuxFiles::readNumber(dir + QLatin1String("tx_bytes"), 0)));
-        s.rxPackets = quint64(qMax<qint64>(0, LinuxFiles::readNumber(dir + QLatin1String("rx_packets"), 0)));
-        s.txPackets = quint64(qMax<qint64>(0, LinuxFiles::readNumber(dir + QLatin1String("tx_packets"), 0)));
+        s.rxBytes =
+            quint64(qMax<qint64>(0, LinuxFiles::readNumber(dir + QLatin1String("rx_bytes"), 0)));
+        s.txBytes =
+            quint64(qMax<qint64>(0, LinuxFiles::readNumber(dir + QLatin1String("tx_bytes"), 0)));
+        s.rxPackets =
+            quint64(qMax<qint64>(0, LinuxFiles::readNumber(dir + QLatin1String("rx_packets"), 0)));
+        s.txPackets =
+            quint64(qMax<qint64>(0, LinuxFiles::readNumber(dir + QLatin1String("tx_packets"), 0)));
         samples.insert(name, s);
     }
     return samples;
@@ -177,8 +181,10 @@ QHash<QString, QStringList> LinuxNetworkClasses::parseIpv4Gateways(const QString
 {
     QHash<QString, QStringList> result;
     for (const QString &line : routeText.split(QLatin1Char('\n'))) {
-        const QStringList f = line.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts);
-        if (f.size() < 8 || f.at(1) != QLatin1String("00000000") || f.at(7) != QLatin1String("00000000"))
+        const QStringList f =
+            line.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts);
+        if (f.size() < 8 || f.at(1) != QLatin1String("00000000") ||
+            f.at(7) != QLatin1String("00000000"))
             continue;
         bool ok = false;
         const quint32 gateway = f.at(2).toUInt(&ok, 16);
@@ -186,8 +192,8 @@ QHash<QString, QStringList> LinuxNetworkClasses::parseIpv4Gateways(const QString
         if (!ok || gateway == 0 || !(flags & 0x2)) // RTF_GATEWAY
             continue;
         // The kernel prints the address in host (little-endian) byte order.
-        const quint32 address = ((gateway & 0xFF) << 24) | ((gateway & 0xFF00) << 8)
-                                | ((gateway >> 8) & 0xFF00) | (gateway >> 24);
+        const quint32 address = ((gateway & 0xFF) << 24) | ((gateway & 0xFF00) << 8) |
+                                ((gateway >> 8) & 0xFF00) | (gateway >> 24);
         const QString text = QHostAddress(address).toString();
         if (!result[f.at(0)].contains(text))
             result[f.at(0)].append(text);
@@ -199,7 +205,8 @@ QHash<QString, QStringList> LinuxNetworkClasses::parseIpv6Gateways(const QString
 {
     QHash<QString, QStringList> result;
     for (const QString &line : routeText.split(QLatin1Char('\n'))) {
-        const QStringList f = line.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts);
+        const QStringList f =
+            line.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts);
         if (f.size() < 10 || f.at(1) != QLatin1String("00") || f.at(4).size() != 32)
             continue;
         if (f.at(0) != QString(32, QLatin1Char('0')) || f.at(4) == QString(32, QLatin1Char('0')))
@@ -234,7 +241,8 @@ bool LinuxNetworkClasses::adapters(QVector<ManagementObject> &instances)
         return false;
     for (const QString &name : interfaceNames()) {
         ManagementObject adapter;
-        const qint32 index = qint32(LinuxFiles::readNumber(kNetRoot + name + QLatin1String("/ifindex"), 0));
+        const qint32 index =
+            qint32(LinuxFiles::readNumber(kNetRoot + name + QLatin1String("/ifindex"), 0));
         adapter.set(QStringLiteral("Index"), PropertyValue::int32(index));
         adapter.set(QStringLiteral("DeviceID"), PropertyValue::text(QString::number(index)));
         adapter.set(QStringLiteral("Name"), PropertyValue::text(name));
@@ -252,10 +260,12 @@ bool LinuxNetworkClasses::adapters(QVector<ManagementObject> &instances)
         if (!mac.isEmpty() && mac != QLatin1String("00:00:00:00:00:00"))
             adapter.set(QStringLiteral("MACAddress"), PropertyValue::text(mac));
         adapter.set(QStringLiteral("NetConnectionStatus"),
-                    PropertyValue::int32(connectionStatus(interfaceText(name, "operstate"),
-                                                          interfaceText(name, "carrier") == QLatin1String("1"))));
-        adapter.set(QStringLiteral("PhysicalAdapter"),
-                    PropertyValue::boolean(QFile::exists(kNetRoot + name + QLatin1String("/device"))));
+                    PropertyValue::int32(
+                        connectionStatus(interfaceText(name, "operstate"),
+                                         interfaceText(name, "carrier") == QLatin1String("1"))));
+        adapter.set(
+            QStringLiteral("PhysicalAdapter"),
+            PropertyValue::boolean(QFile::exists(kNetRoot + name + QLatin1String("/device"))));
         instances.append(adapter);
     }
     return true;
@@ -266,24 +276,29 @@ bool LinuxNetworkClasses::configurations(QVector<ManagementObject> &instances)
     if (!QDir(kNetRoot).exists())
         return false;
     const auto addresses = interfaceAddresses();
-    const auto gateways4 = parseIpv4Gateways(LinuxFiles::readText(QStringLiteral("/proc/net/route")));
-    const auto gateways6 = parseIpv6Gateways(LinuxFiles::readText(QStringLiteral("/proc/net/ipv6_route")));
+    const auto gateways4 =
+        parseIpv4Gateways(LinuxFiles::readText(QStringLiteral("/proc/net/route")));
+    const auto gateways6 =
+        parseIpv6Gateways(LinuxFiles::readText(QStringLiteral("/proc/net/ipv6_route")));
     for (const QString &name : interfaceNames()) {
-        const qint32 index = qint32(LinuxFiles::readNumber(kNetRoot + name + QLatin1String("/ifindex"), 0));
+        const qint32 index =
+            qint32(LinuxFiles::readNumber(kNetRoot + name + QLatin1String("/ifindex"), 0));
         const Lease lease = leaseOf(name, index);
         const Addresses own = addresses.value(name);
         ManagementObject configuration;
         configuration.set(QStringLiteral("Index"), PropertyValue::int32(index));
         configuration.set(QStringLiteral("Description"), PropertyValue::text(name));
         configuration.set(QStringLiteral("DHCPEnabled"), PropertyValue::boolean(lease.dhcp));
-        configuration.set(QStringLiteral("IPEnabled"), PropertyValue::boolean(!own.addresses.isEmpty()));
+        configuration.set(QStringLiteral("IPEnabled"),
+                          PropertyValue::boolean(!own.addresses.isEmpty()));
         if (!own.addresses.isEmpty()) {
             configuration.set(QStringLiteral("IPAddress"), PropertyValue::textList(own.addresses));
             configuration.set(QStringLiteral("IPSubnet"), PropertyValue::textList(own.subnets));
         }
         const QStringList gateways = gateways4.value(name) + gateways6.value(name);
         if (!gateways.isEmpty())
-            configuration.set(QStringLiteral("DefaultIPGateway"), PropertyValue::textList(gateways));
+            configuration.set(QStringLiteral("DefaultIPGateway"),
+                              PropertyValue::textList(gateways));
         if (!lease.server.isEmpty())
             configuration.set(QStringLiteral("DHCPServer"), PropertyValue::text(lease.server));
         const QString mac = interfaceText(name, "address").toUpper();
@@ -308,7 +323,8 @@ bool LinuxNetworkClasses::interfaceCounters(QVector<ManagementObject> &instances
         const Sample a = before.value(name), b = after.value(name);
         const quint64 received = perSecond(a.rxBytes, b.rxBytes, elapsed);
         const quint64 sent = perSecond(a.txBytes, b.txBytes, elapsed);
-        const quint64 packets = perSecond(a.rxPackets + a.txPackets, b.rxPackets + b.txPackets, elapsed);
+        const quint64 packets =
+            perSecond(a.rxPackets + a.txPackets, b.rxPackets + b.txPackets, elapsed);
         const qint64 speed = LinuxFiles::readNumber(kNetRoot + name + QLatin1String("/speed"), 0);
         ManagementObject counters;
         counters.set(QStringLiteral("Name"), PropertyValue::text(name));

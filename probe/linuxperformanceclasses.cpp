@@ -24,7 +24,7 @@ LinuxPerformanceClasses::parseStat(const QString &statText)
                 times.busy += value;
         }
         const QString name = fields.first() == QLatin1String("cpu") ? QStringLiteral("_Total")
-                                                                     : fields.first().mid(3);
+                                                                    : fields.first().mid(3);
         result.insert(name, times);
     }
     return result;
@@ -98,9 +98,9 @@ bool LinuxPerformanceClasses::objectCounters(QVector<ManagementObject> &instance
             continue;
         ++processes;
         // A process that ended meanwhile still counts as one thread.
-        const QString count = LinuxFiles::readColonFields(
-                                  QLatin1String("/proc/") + entry + QLatin1String("/status"))
-                                  .value(QStringLiteral("Threads"));
+        const QString count =
+            LinuxFiles::readColonFields(QLatin1String("/proc/") + entry + QLatin1String("/status"))
+                .value(QStringLiteral("Threads"));
         threads += count.isEmpty() ? 1 : count.toInt();
     }
     if (processes == 0)

@@ -8,11 +8,11 @@
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QStandardPaths>
-
 #include <cerrno>
 #include <unistd.h>
 
-namespace {
+namespace
+{
 
 // Result 1 already means "writing failed", so a system error that happens to be 1 (EPERM)
 // is reported as the access error it is.
@@ -29,8 +29,8 @@ QString removalCommand(const QString &package)
     if (!apt.isEmpty())
         return apt + QLatin1String(" remove -y ") + package;
     const QString dpkg = QStandardPaths::findExecutable(QStringLiteral("dpkg"));
-    return (dpkg.isEmpty() ? QStringLiteral("/usr/bin/dpkg") : dpkg) + QLatin1String(" --remove ")
-           + package;
+    return (dpkg.isEmpty() ? QStringLiteral("/usr/bin/dpkg") : dpkg) + QLatin1String(" --remove ") +
+           package;
 }
 
 } // namespace
@@ -115,9 +115,9 @@ int LinuxRegistry::writeRunEntry(const QString &command)
     QSaveFile file(entryPath());
     if (!file.open(QIODevice::WriteOnly))
         return 1;
-    const QString content = QLatin1String("[Desktop Entry]\nType=Application\nName=ZVN Agent\n")
-                            + QLatin1String("Exec=") + quoteExec(command)
-                            + QLatin1String("\nX-GNOME-Autostart-enabled=true\n");
+    const QString content = QLatin1String("[Desktop Entry]\nType=Application\nName=ZVN Agent\n") +
+                            QLatin1String("Exec=") + quoteExec(command) +
+                            QLatin1String("\nX-GNOME-Autostart-enabled=true\n");
     file.write(content.toUtf8());
     return file.commit() ? 0 : 1;
 }
@@ -145,8 +145,8 @@ QString LinuxRegistry::quoteExec(const QString &program)
     for (QChar c : program) {
         if (c == QLatin1Char('%'))
             escaped += QLatin1String("%%");
-        else if (needsQuotes && (c == QLatin1Char('"') || c == QLatin1Char('`')
-                                 || c == QLatin1Char('$') || c == QLatin1Char('\\')))
+        else if (needsQuotes && (c == QLatin1Char('"') || c == QLatin1Char('`') ||
+                                 c == QLatin1Char('$') || c == QLatin1Char('\\')))
             escaped += QLatin1Char('\\') + c;
         else
             escaped += c;
@@ -170,7 +170,8 @@ QString LinuxRegistry::unquoteExec(const QString &exec)
         }
     }
     value.replace(QLatin1String("%%"), QLatin1String("%"));
-    if (value.size() < 2 || !value.startsWith(QLatin1Char('"')) || !value.endsWith(QLatin1Char('"')))
+    if (value.size() < 2 || !value.startsWith(QLatin1Char('"')) ||
+        !value.endsWith(QLatin1Char('"')))
         return value;
     QString plain;
     for (int i = 1; i + 1 < value.size(); ++i) {

@@ -9,11 +9,11 @@
 #include <QProcessEnvironment>
 #include <QSet>
 #include <QSysInfo>
-
 #include <pwd.h>
 #include <unistd.h>
 
-namespace {
+namespace
+{
 
 const char *const kUnitDirs[] = {"/etc/systemd/system", "/run/systemd/system",
                                  "/lib/systemd/system", "/usr/lib/systemd/system"};
@@ -105,10 +105,13 @@ QVector<ManagementObject> LinuxSoftwareClasses::parseDpkgLog(const QString &logT
         ManagementObject update;
         update.set(QStringLiteral("Name"), PropertyValue::text(package));
         update.set(QStringLiteral("Status"), PropertyValue::text(f.at(2)));
-        update.set(QStringLiteral("HotFixID"), PropertyValue::text(package + QLatin1Char('=') + f.at(5)));
+        update.set(QStringLiteral("HotFixID"),
+                   PropertyValue::text(package + QLatin1Char('=') + f.at(5)));
         update.set(QStringLiteral("Caption"),
-                   PropertyValue::text(f.at(3) + QLatin1Char(' ') + f.at(4) + QLatin1String(" -> ") + f.at(5)));
-        update.set(QStringLiteral("InstalledOn"), PropertyValue::text(f.at(0) + QLatin1Char(' ') + f.at(1)));
+                   PropertyValue::text(f.at(3) + QLatin1Char(' ') + f.at(4) +
+                                       QLatin1String(" -> ") + f.at(5)));
+        update.set(QStringLiteral("InstalledOn"),
+                   PropertyValue::text(f.at(0) + QLatin1Char(' ') + f.at(1)));
         updates.append(update);
     }
     return updates;
@@ -116,7 +119,8 @@ QVector<ManagementObject> LinuxSoftwareClasses::parseDpkgLog(const QString &logT
 
 bool LinuxSoftwareClasses::processes(QVector<ManagementObject> &instances)
 {
-    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    const QStringList entries =
+        QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
     if (entries.isEmpty())
         return false;
     QList<qint32> pids;
@@ -144,8 +148,9 @@ bool LinuxSoftwareClasses::processes(QVector<ManagementObject> &instances)
         process.set(QStringLiteral("ParentProcessId"),
                     PropertyValue::int32(status.value(QStringLiteral("PPid")).toInt()));
         // The file name of the program, as the kernel's short name is cut at 15 characters.
-        process.set(QStringLiteral("Name"),
-                    PropertyValue::text(path.isEmpty() ? comm : path.section(QLatin1Char('/'), -1)));
+        process.set(
+            QStringLiteral("Name"),
+            PropertyValue::text(path.isEmpty() ? comm : path.section(QLatin1Char('/'), -1)));
         if (!path.isEmpty())
             process.set(QStringLiteral("ExecutablePath"), PropertyValue::text(path));
         process.set(QStringLiteral("Description"), PropertyValue::text(comm));
@@ -166,8 +171,8 @@ bool LinuxSoftwareClasses::services(QVector<ManagementObject> &instances)
         const QString root = QLatin1String(dir) + QLatin1Char('/');
         for (const QString &unit : LinuxFiles::entries(root)) {
             // Templates are not services by themselves; the first directory wins.
-            if (!unit.endsWith(QLatin1String(".service")) || unit.contains(QLatin1String("@."))
-                || seen.contains(unit))
+            if (!unit.endsWith(QLatin1String(".service")) || unit.contains(QLatin1String("@.")) ||
+                seen.contains(unit))
                 continue;
             seen.insert(unit);
             units.append(unit);
@@ -194,9 +199,11 @@ bool LinuxSoftwareClasses::services(QVector<ManagementObject> &instances)
                 installable = installable || line == QLatin1String("[Install]");
                 continue;
             }
-            if (section == QLatin1String("[Unit]") && line.startsWith(QLatin1String("Description=")) && description.isEmpty())
+            if (section == QLatin1String("[Unit]") &&
+                line.startsWith(QLatin1String("Description=")) && description.isEmpty())
                 description = line.mid(12).trimmed();
-            if (section == QLatin1String("[Service]") && line.startsWith(QLatin1String("ExecStart=")) && exec.isEmpty()) {
+            if (section == QLatin1String("[Service]") &&
+                line.startsWith(QLatin1String("ExecStart=")) && exec.isEmpty()) {
                 exec = line.mid(10).trimmed();
                 while (!exec.isEmpty() && QStringLiteral("-@+!:").contains(exec.at(0)))
                     exec.remove(0, 1);
@@ -206,17 +213,20 @@ bool LinuxSoftwareClasses::services(QVector<ManagementObject> &instances)
         const QList<qint32> pids = cgroupProcesses(unit);
         ManagementObject service;
         service.set(QStringLiteral("Name"), PropertyValue::text(name));
-        service.set(QStringLiteral("DisplayName"), PropertyValue::text(description.isEmpty() ? name : description));
+        service.set(QStringLiteral("DisplayName"),
+                    PropertyValue::text(description.isEmpty() ? name : description));
         service.set(QStringLiteral("PathName"), PropertyValue::text(exec));
-        service.set(QStringLiteral("ProcessId"), PropertyValue::int32(pids.isEmpty() ? 0 : pids.first()));
+        service.set(QStringLiteral("ProcessId"),
+                    PropertyValue::int32(pids.isEmpty() ? 0 : pids.first()));
         service.set(QStringLiteral("State"),
-                    PropertyValue::text(pids.isEmpty() ? QStringLiteral("Stopped") : QStringLiteral("Running")));
+                    PropertyValue::text(pids.isEmpty() ? QStringLiteral("Stopped")
+                                                       : QStringLiteral("Running")));
         service.set(QStringLiteral("Started"), PropertyValue::boolean(!pids.isEmpty()));
         service.set(QStringLiteral("StartMode"),
-                    PropertyValue::text(masked ? QStringLiteral("Disabled")
+                    PropertyValue::text(masked                   ? QStringLiteral("Disabled")
                                         : enabled.contains(unit) ? QStringLiteral("Auto")
-                                        : installable           ? QStringLiteral("Manual")
-                                                                : QStringLiteral("Static")));
+                                        : installable            ? QStringLiteral("Manual")
+                                                                 : QStringLiteral("Static")));
         instances.append(service);
     }
     return true;
@@ -236,11 +246,14 @@ bool LinuxSoftwareClasses::userAccounts(QVector<ManagementObject> &instances)
         ManagementObject user;
         user.set(QStringLiteral("Name"), PropertyValue::text(f.at(0)));
         user.set(QStringLiteral("Domain"), PropertyValue::text(host));
-        user.set(QStringLiteral("Caption"), PropertyValue::text(host + QLatin1Char('\\') + f.at(0)));
-        user.set(QStringLiteral("FullName"), PropertyValue::text(f.at(4).section(QLatin1Char(','), 0, 0)));
+        user.set(QStringLiteral("Caption"),
+                 PropertyValue::text(host + QLatin1Char('\\') + f.at(0)));
+        user.set(QStringLiteral("FullName"),
+                 PropertyValue::text(f.at(4).section(QLatin1Char(','), 0, 0)));
         user.set(QStringLiteral("SID"), PropertyValue::text(f.at(2)));
         user.set(QStringLiteral("Disabled"),
-                 PropertyValue::boolean(f.at(6).endsWith(QLatin1String("nologin")) || f.at(6).endsWith(QLatin1String("/false"))));
+                 PropertyValue::boolean(f.at(6).endsWith(QLatin1String("nologin")) ||
+                                        f.at(6).endsWith(QLatin1String("/false"))));
         instances.append(user);
     }
     return true;
@@ -262,13 +275,18 @@ bool LinuxSoftwareClasses::startupCommands(QVector<ManagementObject> &instances)
         for (const QString &entry : LinuxFiles::entries(dir.first)) {
             if (!entry.endsWith(QLatin1String(".desktop")))
                 continue;
-            const auto keys = parseDesktopEntry(LinuxFiles::readText(dir.first + QLatin1Char('/') + entry));
-            if (keys.value(QStringLiteral("Hidden")) == QLatin1String("true") || !keys.contains(QStringLiteral("Exec")))
+            const auto keys =
+                parseDesktopEntry(LinuxFiles::readText(dir.first + QLatin1Char('/') + entry));
+            if (keys.value(QStringLiteral("Hidden")) == QLatin1String("true") ||
+                !keys.contains(QStringLiteral("Exec")))
                 continue;
             ManagementObject command;
-            command.set(QStringLiteral("Name"), PropertyValue::text(keys.value(QStringLiteral("Name"), entry)));
-            command.set(QStringLiteral("Description"), PropertyValue::text(keys.value(QStringLiteral("Comment"))));
-            command.set(QStringLiteral("Command"), PropertyValue::text(keys.value(QStringLiteral("Exec"))));
+            command.set(QStringLiteral("Name"),
+                        PropertyValue::text(keys.value(QStringLiteral("Name"), entry)));
+            command.set(QStringLiteral("Description"),
+                        PropertyValue::text(keys.value(QStringLiteral("Comment"))));
+            command.set(QStringLiteral("Command"),
+                        PropertyValue::text(keys.value(QStringLiteral("Exec"))));
             command.set(QStringLiteral("User"), PropertyValue::text(dir.second));
             command.set(QStringLiteral("Location"), PropertyValue::text(dir.first));
             instances.append(command);
@@ -309,12 +327,14 @@ bool LinuxSoftwareClasses::printers(QVector<ManagementObject> &instances)
     bool open = false;
     for (const QString &raw : text.split(QLatin1Char('\n'))) {
         const QString line = raw.trimmed();
-        if (line.startsWith(QLatin1String("<Printer ")) || line.startsWith(QLatin1String("<DefaultPrinter "))) {
+        if (line.startsWith(QLatin1String("<Printer ")) ||
+            line.startsWith(QLatin1String("<DefaultPrinter "))) {
             const QString name = line.mid(line.indexOf(QLatin1Char(' ')) + 1).chopped(1).trimmed();
             printer = ManagementObject();
             printer.set(QStringLiteral("Name"), PropertyValue::text(name));
             printer.set(QStringLiteral("Caption"), PropertyValue::text(name));
-            printer.set(QStringLiteral("Default"), PropertyValue::boolean(line.startsWith(QLatin1String("<Default"))));
+            printer.set(QStringLiteral("Default"),
+                        PropertyValue::boolean(line.startsWith(QLatin1String("<Default"))));
             printer.set(QStringLiteral("Shared"), PropertyValue::boolean(false));
             printer.set(QStringLiteral("Network"), PropertyValue::boolean(false));
             open = true;
@@ -334,11 +354,12 @@ bool LinuxSoftwareClasses::printers(QVector<ManagementObject> &instances)
         } else if (key == QLatin1String("DeviceURI")) {
             printer.set(QStringLiteral("PortName"), PropertyValue::text(value));
             const QString scheme = value.section(QLatin1Char(':'), 0, 0);
-            static const QSet<QString> network = {QStringLiteral("ipp"), QStringLiteral("ipps"),
-                                                  QStringLiteral("http"), QStringLiteral("https"),
-                                                  QStringLiteral("socket"), QStringLiteral("lpd"),
-                                                  QStringLiteral("smb"), QStringLiteral("dnssd")};
-            printer.set(QStringLiteral("Network"), PropertyValue::boolean(network.contains(scheme)));
+            static const QSet<QString> network = {
+                QStringLiteral("ipp"),   QStringLiteral("ipps"),   QStringLiteral("http"),
+                QStringLiteral("https"), QStringLiteral("socket"), QStringLiteral("lpd"),
+                QStringLiteral("smb"),   QStringLiteral("dnssd")};
+            printer.set(QStringLiteral("Network"),
+                        PropertyValue::boolean(network.contains(scheme)));
         } else if (key == QLatin1String("State")) {
             // Printer status codes: 3 idle, 4 printing, 7 offline.
             const qint32 code = value == QLatin1String("Idle")         ? 3
@@ -372,10 +393,12 @@ bool LinuxSoftwareClasses::products(QVector<ManagementObject> &instances)
         // The file list is written when the package is unpacked.
         QFileInfo list(QStringLiteral("/var/lib/dpkg/info/%1.list").arg(package.name));
         if (!list.exists())
-            list.setFile(QStringLiteral("/var/lib/dpkg/info/%1:%2.list").arg(package.name, package.architecture));
+            list.setFile(QStringLiteral("/var/lib/dpkg/info/%1:%2.list")
+                             .arg(package.name, package.architecture));
         if (list.exists())
-            product.set(QStringLiteral("InstallDate"),
-                        PropertyValue::text(list.lastModified().toString(QStringLiteral("yyyyMMdd"))));
+            product.set(
+                QStringLiteral("InstallDate"),
+                PropertyValue::text(list.lastModified().toString(QStringLiteral("yyyyMMdd"))));
         instances.append(product);
     }
     return true;

@@ -6,10 +6,10 @@
 #include <QFile>
 #include <QRegularExpression>
 #include <QSet>
-
 #include <sys/statvfs.h>
 
-namespace {
+namespace
+{
 
 constexpr quint64 kMiB = 1048576;
 constexpr quint64 kSectorBytes = 512; // /sys/block sizes are always in 512-byte units
@@ -88,8 +88,8 @@ QStringList partitionsOf(const QString &disk)
             parts.append(entry);
     }
     std::sort(parts.begin(), parts.end(), [&](const QString &a, const QString &b) {
-        return LinuxFiles::readNumber(dir + a + QLatin1String("/partition"))
-               < LinuxFiles::readNumber(dir + b + QLatin1String("/partition"));
+        return LinuxFiles::readNumber(dir + a + QLatin1String("/partition")) <
+               LinuxFiles::readNumber(dir + b + QLatin1String("/partition"));
     });
     return parts;
 }
@@ -105,8 +105,8 @@ QVector<LinuxStorageClasses::Mount> LinuxStorageClasses::parseMounts(const QStri
         if (fields.size() < 3)
             continue;
         Mount mount{decodeOctal(fields.at(0)), decodeOctal(fields.at(1)), fields.at(2)};
-        const bool block = mount.device.startsWith(QLatin1String("/dev/"))
-                           && !mount.device.startsWith(QLatin1String("/dev/loop"));
+        const bool block = mount.device.startsWith(QLatin1String("/dev/")) &&
+                           !mount.device.startsWith(QLatin1String("/dev/loop"));
         if (!block && !networkFileSystems().contains(mount.type))
             continue;
         if (seen.contains(mount.device))
@@ -152,7 +152,8 @@ bool LinuxStorageClasses::logicalDiskCounters(QVector<ManagementObject> &instanc
         ManagementObject disk;
         disk.set(QStringLiteral("Name"), PropertyValue::text(name));
         disk.set(QStringLiteral("FreeMegabytes"), PropertyValue::int32(qint32(available / kMiB)));
-        disk.set(QStringLiteral("PercentFreeSpace"), PropertyValue::int32(percentOf(available, size)));
+        disk.set(QStringLiteral("PercentFreeSpace"),
+                 PropertyValue::int32(percentOf(available, size)));
         instances.append(disk);
     };
     for (const Mount &mount : parseMounts(text)) {
@@ -172,7 +173,8 @@ bool LinuxStorageClasses::diskDrives(QVector<ManagementObject> &instances)
     qint32 index = 0;
     for (const QString &name : physicalDisks()) {
         const QString dir = QLatin1String("/sys/block/") + name + QLatin1Char('/');
-        const quint64 sectors = quint64(qMax<qint64>(0, LinuxFiles::readNumber(dir + QLatin1String("size"), 0)));
+        const quint64 sectors =
+            quint64(qMax<qint64>(0, LinuxFiles::readNumber(dir + QLatin1String("size"), 0)));
         ManagementObject disk;
         disk.set(QStringLiteral("Index"), PropertyValue::int32(index++));
         disk.set(QStringLiteral("Name"), PropertyValue::text(QLatin1String("/dev/") + name));
@@ -186,7 +188,8 @@ bool LinuxStorageClasses::diskDrives(QVector<ManagementObject> &instances)
         disk.set(QStringLiteral("Manufacturer"), PropertyValue::text(vendor));
         QString model = LinuxFiles::readFirstLine(dir + QLatin1String("device/model"));
         disk.set(QStringLiteral("Model"), PropertyValue::text(model.isEmpty() ? name : model));
-        QString driver = LinuxFiles::linkTarget(dir + QLatin1String("device/driver")).section(QLatin1Char('/'), -1);
+        QString driver = LinuxFiles::linkTarget(dir + QLatin1String("device/driver"))
+                             .section(QLatin1Char('/'), -1);
         disk.set(QStringLiteral("ServiceName"), PropertyValue::text(driver));
         disk.set(QStringLiteral("MediaLoaded"), PropertyValue::boolean(sectors > 0));
         disk.set(QStringLiteral("MediaType"),
@@ -194,18 +197,24 @@ bool LinuxStorageClasses::diskDrives(QVector<ManagementObject> &instances)
                                                : QStringLiteral("Fixed hard disk media")));
         disk.set(QStringLiteral("Partitions"), PropertyValue::int32(partitionsOf(name).size()));
         // SCSI disks sit at host:channel:target:lun.
-        const QString address = LinuxFiles::linkTarget(dir + QLatin1String("device")).section(QLatin1Char('/'), -1);
+        const QString address =
+            LinuxFiles::linkTarget(dir + QLatin1String("device")).section(QLatin1Char('/'), -1);
         const QRegularExpressionMatch hctl =
             QRegularExpression(QStringLiteral("^(\\d+):(\\d+):(\\d+):(\\d+)$")).match(address);
-        disk.set(QStringLiteral("SCSIPort"), PropertyValue::int32(hctl.hasMatch() ? hctl.captured(1).toInt() : 0));
-        disk.set(QStringLiteral("SCSIBus"), PropertyValue::int32(hctl.hasMatch() ? hctl.captured(2).toInt() : 0));
-        disk.set(QStringLiteral("SCSITargetId"), PropertyValue::int32(hctl.hasMatch() ? hctl.captured(3).toInt() : 0));
-        disk.set(QStringLiteral("SCSILogicalUnit"), PropertyValue::int32(hctl.hasMatch() ? hctl.captured(4).toInt() : 0));
+        disk.set(QStringLiteral("SCSIPort"),
+                 PropertyValue::int32(hctl.hasMatch() ? hctl.captured(1).toInt() : 0));
+        disk.set(QStringLiteral("SCSIBus"),
+                 PropertyValue::int32(hctl.hasMatch() ? hctl.captured(2).toInt() : 0));
+        disk.set(QStringLiteral("SCSITargetId"),
+                 PropertyValue::int32(hctl.hasMatch() ? hctl.captured(3).toInt() : 0));
+        disk.set(QStringLiteral("SCSILogicalUnit"),
+                 PropertyValue::int32(hctl.hasMatch() ? hctl.captured(4).toInt() : 0));
         const quint64 cylinders = sectors / (kTracksPerCylinder * kSectorsPerTrack);
         disk.set(QStringLiteral("SectorsPerTrack"), PropertyValue::int32(kSectorsPerTrack));
         disk.set(QStringLiteral("TracksPerCylinder"), PropertyValue::int32(kTracksPerCylinder));
         disk.set(QStringLiteral("TotalCylinders"), PropertyValue::uint64(cylinders));
-        disk.set(QStringLiteral("TotalTracks"), PropertyValue::uint64(cylinders * kTracksPerCylinder));
+        disk.set(QStringLiteral("TotalTracks"),
+                 PropertyValue::uint64(cylinders * kTracksPerCylinder));
         disk.set(QStringLiteral("TotalSectors"), PropertyValue::uint64(sectors));
         disk.set(QStringLiteral("Size"), PropertyValue::uint64(sectors * kSectorBytes));
         instances.append(disk);
@@ -217,19 +226,23 @@ bool LinuxStorageClasses::diskPartitions(QVector<ManagementObject> &instances)
 {
     // Partitions holding /boot count as the bootable ones.
     QSet<QString> bootDevices;
-    for (const Mount &mount : parseMounts(LinuxFiles::readText(QStringLiteral("/proc/self/mounts")))) {
-        if (mount.mountPoint == QLatin1String("/boot") || mount.mountPoint == QLatin1String("/boot/efi"))
+    for (const Mount &mount :
+         parseMounts(LinuxFiles::readText(QStringLiteral("/proc/self/mounts")))) {
+        if (mount.mountPoint == QLatin1String("/boot") ||
+            mount.mountPoint == QLatin1String("/boot/efi"))
             bootDevices.insert(mount.device.section(QLatin1Char('/'), -1));
     }
     qint32 diskIndex = 0;
     for (const QString &disk : physicalDisks()) {
         qint32 index = 0;
         for (const QString &part : partitionsOf(disk)) {
-            const QString dir = QLatin1String("/sys/block/") + disk + QLatin1Char('/') + part + QLatin1Char('/');
+            const QString dir =
+                QLatin1String("/sys/block/") + disk + QLatin1Char('/') + part + QLatin1Char('/');
             const qint64 number = LinuxFiles::readNumber(dir + QLatin1String("partition"), 0);
             const auto uevent = LinuxFiles::readAssignments(dir + QLatin1String("uevent"));
             const QString devNumbers = LinuxFiles::readFirstLine(dir + QLatin1String("dev"));
-            const auto udev = LinuxFiles::readAssignments(QLatin1String("/run/udev/data/b") + devNumbers);
+            const auto udev =
+                LinuxFiles::readAssignments(QLatin1String("/run/udev/data/b") + devNumbers);
             QString type;
             for (auto it = udev.constBegin(); it != udev.constEnd(); ++it) {
                 if (it.key() == QLatin1String("E:ID_FS_TYPE"))
@@ -239,15 +252,27 @@ bool LinuxStorageClasses::diskPartitions(QVector<ManagementObject> &instances)
             partition.set(QStringLiteral("DiskIndex"), PropertyValue::int32(diskIndex));
             partition.set(QStringLiteral("Index"), PropertyValue::int32(index));
             partition.set(QStringLiteral("Name"),
-                          PropertyValue::text(QStringLiteral("Disk #%1, Partition #%2").arg(diskIndex).arg(index)));
-            partition.set(QStringLiteral("Description"), PropertyValue::text(QLatin1String("/dev/") + part));
-            partition.set(QStringLiteral("Type"), PropertyValue::text(type.isEmpty() ? uevent.value(QStringLiteral("PARTNAME")) : type));
-            partition.set(QStringLiteral("PrimaryPartition"), PropertyValue::boolean(number >= 1 && number <= 4));
-            partition.set(QStringLiteral("Bootable"), PropertyValue::boolean(bootDevices.contains(part)));
+                          PropertyValue::text(
+                              QStringLiteral("Disk #%1, Partition #%2").arg(diskIndex).arg(index)));
+            partition.set(QStringLiteral("Description"),
+                          PropertyValue::text(QLatin1String("/dev/") + part));
+            partition.set(QStringLiteral("Type"),
+                          PropertyValue::text(
+                              type.isEmpty() ? uevent.value(QStringLiteral("PARTNAME")) : type));
+            partition.set(QStringLiteral("PrimaryPartition"),
+                          PropertyValue::boolean(number >= 1 && number <= 4));
+            partition.set(QStringLiteral("Bootable"),
+                          PropertyValue::boolean(bootDevices.contains(part)));
             partition.set(QStringLiteral("Size"),
-                          PropertyValue::uint64(quint64(qMax<qint64>(0, LinuxFiles::readNumber(dir + QLatin1String("size"), 0))) * kSectorBytes));
+                          PropertyValue::uint64(
+                              quint64(qMax<qint64>(
+                                  0, LinuxFiles::readNumber(dir + QLatin1String("size"), 0))) *
+                              kSectorBytes));
             partition.set(QStringLiteral("StartingOffset"),
-                          PropertyValue::uint64(quint64(qMax<qint64>(0, LinuxFiles::readNumber(dir + QLatin1String("start"), 0))) * kSectorBytes));
+                          PropertyValue::uint64(
+                              quint64(qMax<qint64>(
+                                  0, LinuxFiles::readNumber(dir + QLatin1String("start"), 0))) *
+                              kSectorBytes));
             instances.append(partition);
             ++index;
         }
@@ -264,14 +289,16 @@ bool LinuxStorageClasses::shares(QVector<ManagementObject> &instances)
     ManagementObject share;
     QString section;
     auto flush = [&]() {
-        if (!section.isEmpty() && section.compare(QLatin1String("global"), Qt::CaseInsensitive) != 0
-            && share.has(QStringLiteral("Path")))
+        if (!section.isEmpty() &&
+            section.compare(QLatin1String("global"), Qt::CaseInsensitive) != 0 &&
+            share.has(QStringLiteral("Path")))
             instances.append(share);
         share = ManagementObject();
     };
     for (const QString &raw : lines) {
         const QString line = raw.trimmed();
-        if (line.isEmpty() || line.startsWith(QLatin1Char('#')) || line.startsWith(QLatin1Char(';')))
+        if (line.isEmpty() || line.startsWith(QLatin1Char('#')) ||
+            line.startsWith(QLatin1Char(';')))
             continue;
         if (line.startsWith(QLatin1Char('[')) && line.endsWith(QLatin1Char(']'))) {
             flush();

@@ -9,13 +9,13 @@
 #include <QRegularExpression>
 #include <QSet>
 #include <QSysInfo>
-
 #include <sys/utsname.h>
 #if defined(__x86_64__) || defined(__i386__)
 #include <cpuid.h>
 #endif
 
-namespace {
+namespace
+{
 
 struct CpuInfo {
     int logical = 0;
@@ -80,7 +80,10 @@ QString processorId()
 #if defined(__x86_64__) || defined(__i386__)
     unsigned int eax = 0, ebx = 0, ecx = 0, edx = 0;
     if (__get_cpuid(1, &eax, &ebx, &ecx, &edx))
-        return QStringLiteral("%1%2").arg(edx, 8, 16, QLatin1Char('0')).arg(eax, 8, 16, QLatin1Char('0')).toUpper();
+        return QStringLiteral("%1%2")
+            .arg(edx, 8, 16, QLatin1Char('0'))
+            .arg(eax, 8, 16, QLatin1Char('0'))
+            .toUpper();
 #endif
     return QString();
 }
@@ -105,9 +108,9 @@ void readSmbios(QVector<SmbiosTable::MemoryArray> &arrays,
 QString LinuxSystemClasses::managementDateTime(const QDateTime &time)
 {
     const int offset = time.offsetFromUtc() / 60;
-    return time.toString(QStringLiteral("yyyyMMddhhmmss")) + QLatin1String(".000000")
-           + (offset < 0 ? QLatin1Char('-') : QLatin1Char('+'))
-           + QStringLiteral("%1").arg(qAbs(offset), 3, 10, QLatin1Char('0'));
+    return time.toString(QStringLiteral("yyyyMMddhhmmss")) + QLatin1String(".000000") +
+           (offset < 0 ? QLatin1Char('-') : QLatin1Char('+')) +
+           QStringLiteral("%1").arg(qAbs(offset), 3, 10, QLatin1Char('0'));
 }
 
 qint32 LinuxSystemClasses::architectureCode(const QString &machine)
@@ -152,8 +155,8 @@ bool LinuxSystemClasses::operatingSystem(QVector<ManagementObject> &instances)
     const auto release = LinuxFiles::readAssignments(QStringLiteral("/etc/os-release"));
     ManagementObject os;
     os.set(QStringLiteral("Caption"),
-           PropertyValue::text(release.value(QStringLiteral("PRETTY_NAME"),
-                                             QSysInfo::prettyProductName())));
+           PropertyValue::text(
+               release.value(QStringLiteral("PRETTY_NAME"), QSysInfo::prettyProductName())));
     os.set(QStringLiteral("Version"), PropertyValue::text(QString::fromLocal8Bit(uts.release)));
     // A Debian point release is the cumulative update of its version, like a service pack.
     const QString debian = LinuxFiles::readFirstLine(QStringLiteral("/etc/debian_version"));
@@ -163,7 +166,8 @@ bool LinuxSystemClasses::operatingSystem(QVector<ManagementObject> &instances)
     os.set(QStringLiteral("ServicePackMajorVersion"),
            PropertyValue::int32(numeric ? pointRelease : 0));
     os.set(QStringLiteral("ServicePackMinorVersion"), PropertyValue::int32(0));
-    os.set(QStringLiteral("OSArchitecture"), PropertyValue::text(QString::fromLocal8Bit(uts.machine)));
+    os.set(QStringLiteral("OSArchitecture"),
+           PropertyValue::text(QString::fromLocal8Bit(uts.machine)));
     QString machineId = LinuxFiles::readFirstLine(QStringLiteral("/etc/machine-id"));
     if (machineId.isEmpty())
         machineId = LinuxFiles::readFirstLine(QStringLiteral("/var/lib/dbus/machine-id"));
@@ -205,12 +209,11 @@ bool LinuxSystemClasses::processors(QVector<ManagementObject> &instances)
         return false;
     struct utsname uts;
     ::uname(&uts);
-    const QString description =
-        cpu.family.isEmpty()
-            ? cpu.model
-            : QStringLiteral("%1 Family %2 Model %3 Stepping %4")
-                  .arg(QString::fromLocal8Bit(uts.machine), cpu.family, cpu.modelNumber,
-                       cpu.stepping);
+    const QString description = cpu.family.isEmpty()
+                                    ? cpu.model
+                                    : QStringLiteral("%1 Family %2 Model %3 Stepping %4")
+                                          .arg(QString::fromLocal8Bit(uts.machine), cpu.family,
+                                               cpu.modelNumber, cpu.stepping);
     int index = 0;
     for (auto it = cpu.packages.constBegin(); it != cpu.packages.constEnd(); ++it) {
         ManagementObject processor;
@@ -276,7 +279,8 @@ bool LinuxSystemClasses::videoControllers(QVector<ManagementObject> &instances)
         const QString vendor = LinuxFiles::readFirstLine(dir + QLatin1String("vendor")).mid(2);
         const QString device = LinuxFiles::readFirstLine(dir + QLatin1String("device")).mid(2);
         ManagementObject video;
-        video.set(QStringLiteral("Name"), PropertyValue::text(PciNames::deviceName(vendor, device)));
+        video.set(QStringLiteral("Name"),
+                  PropertyValue::text(PciNames::deviceName(vendor, device)));
         video.set(QStringLiteral("DeviceID"), PropertyValue::text(slot));
         // The largest memory window of the device: its frame buffer aperture.
         quint64 largest = 0;
@@ -294,12 +298,13 @@ bool LinuxSystemClasses::videoControllers(QVector<ManagementObject> &instances)
         const qint64 vram = LinuxFiles::readNumber(dir + QLatin1String("mem_info_vram_total"));
         video.set(QStringLiteral("AdapterRAM"),
                   PropertyValue::uint64(vram > 0 ? quint64(vram) : largest));
-        const QString driver = LinuxFiles::linkTarget(dir + QLatin1String("driver")).section(QLatin1Char('/'), -1);
+        const QString driver =
+            LinuxFiles::linkTarget(dir + QLatin1String("driver")).section(QLatin1Char('/'), -1);
         video.set(QStringLiteral("InstalledDisplayDrivers"), PropertyValue::text(driver));
         QString version;
         if (!driver.isEmpty())
-            version = LinuxFiles::readFirstLine(QLatin1String("/sys/module/") + driver
-                                                + QLatin1String("/version"));
+            version = LinuxFiles::readFirstLine(QLatin1String("/sys/module/") + driver +
+                                                QLatin1String("/version"));
         if (version.isEmpty() && !driver.isEmpty())
             version = QString::fromLocal8Bit(uts.release);
         video.set(QStringLiteral("DriverVersion"), PropertyValue::text(version));
@@ -307,12 +312,13 @@ bool LinuxSystemClasses::videoControllers(QVector<ManagementObject> &instances)
         for (const QString &connector : LinuxFiles::entries(dir + QLatin1String("drm"))) {
             const QString card = dir + QLatin1String("drm/") + connector + QLatin1Char('/');
             for (const QString &output : LinuxFiles::entries(card)) {
-                if (LinuxFiles::readFirstLine(card + output + QLatin1String("/status"))
-                    == QLatin1String("connected")) {
+                if (LinuxFiles::readFirstLine(card + output + QLatin1String("/status")) ==
+                    QLatin1String("connected")) {
                     const QString mode =
                         LinuxFiles::readFirstLine(card + output + QLatin1String("/modes"));
                     if (!mode.isEmpty() && !video.has(QStringLiteral("VideoModeDescription")))
-                        video.set(QStringLiteral("VideoModeDescription"), PropertyValue::text(mode));
+                        video.set(QStringLiteral("VideoModeDescription"),
+                                  PropertyValue::text(mode));
                 }
             }
         }

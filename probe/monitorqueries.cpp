@@ -9,7 +9,8 @@
 
 #include <cmath>
 
-namespace {
+namespace
+{
 
 // Opens the connection and runs one query, filling `failure` on either failure.
 std::unique_ptr<ManagementEnumerator> openAndQuery(WmiConnection &connection, const QString &wql,
@@ -122,8 +123,8 @@ int monitor_os_objects(QString &text)
     ManagementObject object;
     while (results->next(object)) {
         out += QLatin1String("<os_objects>");
-        out += ProbeCall::renderElements(object,
-                                         {{"Processes", "Processes"}, {"Threads", "Threads"}});
+        out +=
+            ProbeCall::renderElements(object, {{"Processes", "Processes"}, {"Threads", "Threads"}});
         out += QLatin1String("</os_objects>");
     }
     out += QLatin1String("</Monitor_OS_Objects>");
@@ -157,9 +158,9 @@ int monitor_disk(QString &text, bool total)
         }
         out += QLatin1String("<disk>");
         out += ProbeCall::renderElements(disk, {{"Name", "Name"}});
-        out += element(QStringLiteral("FreeSpace"),
-                       twoDecimalForm(double(disk.get(QStringLiteral("FreeMegabytes")).toInt64())
-                                      / 1024.0));
+        out += element(
+            QStringLiteral("FreeSpace"),
+            twoDecimalForm(double(disk.get(QStringLiteral("FreeMegabytes")).toInt64()) / 1024.0));
         out += element(QStringLiteral("PercentFreeSpace"), escapedText(percentFree));
         out += element(QStringLiteral("PercentUsageSpace"), used);
         out += QLatin1String("</disk>");
@@ -174,11 +175,11 @@ int monitor_network(QString &text)
 {
     WmiConnection connection;
     QString failure;
-    auto adapters = openAndQuery(connection,
-                                 QStringLiteral("SELECT * FROM Win32_NetworkAdapter WHERE "
-                                                "NetConnectionStatus=2 or NetConnectionStatus=9"),
-                                 QStringLiteral("Query for enabled network adapters failed."),
-                                 failure);
+    auto adapters =
+        openAndQuery(connection,
+                     QStringLiteral("SELECT * FROM Win32_NetworkAdapter WHERE "
+                                    "NetConnectionStatus=2 or NetConnectionStatus=9"),
+                     QStringLiteral("Query for enabled network adapters failed."), failure);
     if (!adapters)
         return ProbeCall::fail(text, failure);
     QString out = QStringLiteral("<Monitor_Network>");
@@ -196,9 +197,9 @@ int monitor_network(QString &text)
                 "'%%1%'")
                 .arg(pattern));
         if (!counters)
-            return ProbeCall::fail(
-                text, QStringLiteral("Query for network adapter %1 perfomance failed.")
-                          .arg(escapeText(name)));
+            return ProbeCall::fail(text,
+                                   QStringLiteral("Query for network adapter %1 perfomance failed.")
+                                       .arg(escapeText(name)));
         ManagementObject set;
         while (counters->next(set)) {
             out += ProbeCall::renderElements(set, {{"PacketsPerSec", "PacketsPerSec"},
@@ -207,8 +208,8 @@ int monitor_network(QString &text)
                                                    {"BytesSentPerSec", "BytesSentPerSec"}});
             out += element(
                 QStringLiteral("BytesReceivedPerSec"),
-                integerForm(quint64(set.get(QStringLiteral("BytesReceivedPerSec")).toInt64())
-                            / 1024 / 1024));
+                integerForm(quint64(set.get(QStringLiteral("BytesReceivedPerSec")).toInt64()) /
+                            1024 / 1024));
             // The whole 64-bit bandwidth: links of 10 Gbit/s and more do not fit 32 bits.
             const quint64 bandwidth = set.get(QStringLiteral("CurrentBandwidth")).toUInt64();
             const double bytesTotal = set.get(QStringLiteral("BytesTotalPerSec")).toDouble();
@@ -235,10 +236,10 @@ int monitor_battery(QString &text)
     ManagementObject battery;
     while (results->next(battery)) {
         out += QLatin1String("<Battery>");
-        out += ProbeCall::renderElements(battery,
-                                         {{"Name", "Name"},
-                                          {"DeviceID", "DeviceID"},
-                                          {"EstimatedChargeRemaining", "EstimatedChargeRemaining"}});
+        out += ProbeCall::renderElements(
+            battery, {{"Name", "Name"},
+                      {"DeviceID", "DeviceID"},
+                      {"EstimatedChargeRemaining", "EstimatedChargeRemaining"}});
         out += element(QStringLiteral("BatteryStatus"),
                        batteryStatusText(battery.get(QStringLiteral("BatteryStatus")).toInt32()));
         out += QLatin1String("</Battery>");

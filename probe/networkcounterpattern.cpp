@@ -11,8 +11,8 @@ QString networkCounterPattern(const QString &adapterName)
     if (pattern.contains(QLatin1Char(']'))) {
         const int open = pattern.indexOf(QLatin1Char('['));
         const int close = pattern.lastIndexOf(QLatin1Char(']'));
-        pattern = (open >= 0 ? pattern.left(open) : QString()) + QLatin1Char('%')
-                  + pattern.mid(close + 1);
+        pattern = (open >= 0 ? pattern.left(open) : QString()) + QLatin1Char('%') +
+                  pattern.mid(close + 1);
     }
     return pattern;
 }

@@ -2,7 +2,8 @@
 
 #include <QFile>
 
-namespace {
+namespace
+{
 const char *const kIdLists[] = {"/usr/share/misc/pci.ids", "/usr/share/hwdata/pci.ids"};
 }
 

@@ -2,7 +2,8 @@
 
 #include "valueforms.h"
 
-namespace ProbeCall {
+namespace ProbeCall
+{
 
 QString renderElements(const ManagementObject &object, std::initializer_list<ElementSource> list)
 {

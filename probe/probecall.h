@@ -5,7 +5,8 @@
 #include <initializer_list>
 
 // Pieces shared by the probe exports.
-namespace ProbeCall {
+namespace ProbeCall
+{
 
 struct ElementSource {
     const char *tag;

@@ -122,6 +122,6 @@ double PropertyValue::toDouble() const
 
 bool PropertyValue::operator==(const PropertyValue &other) const
 {
-    return valueKind == other.valueKind && number == other.number && flag == other.flag
-           && str == other.str && list == other.list;
+    return valueKind == other.valueKind && number == other.number && flag == other.flag &&
+           str == other.str && list == other.list;
 }

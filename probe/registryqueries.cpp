@@ -5,7 +5,8 @@
 
 #include <algorithm>
 
-namespace {
+namespace
+{
 
 // Subkey names this long do not fit the enumeration's name buffer and are skipped.
 constexpr int kSubKeyNameLimit = 1024;
@@ -48,8 +49,10 @@ int query_Registry_software(QString &text)
         out += element(QStringLiteral("DisplayName"), name);
         out += element(QStringLiteral("Publisher"), readRegistryText(entry, "Publisher"));
         out += element(QStringLiteral("Version"), readRegistryText(entry, "DisplayVersion"));
-        out += element(QStringLiteral("InstallLocation"), readRegistryText(entry, "InstallLocation"));
-        out += element(QStringLiteral("UnistallString"), readRegistryText(entry, "UninstallString"));
+        out +=
+            element(QStringLiteral("InstallLocation"), readRegistryText(entry, "InstallLocation"));
+        out +=
+            element(QStringLiteral("UnistallString"), readRegistryText(entry, "UninstallString"));
         out += QLatin1String("</package>");
     }
     out += QLatin1String("</RegistrySoftware>");

@@ -2,7 +2,8 @@
 
 #include <QHash>
 
-namespace {
+namespace
+{
 
 constexpr int kHeaderLength = 4;
 constexpr int kTypeMemoryArray = 16;
@@ -22,9 +23,8 @@ quint32 readLE(const QByteArray &data, int offset, int bytes)
 
 int SmbiosTable::formFactorCode(int smbiosFormFactor)
 {
-    static const QHash<int, int> codes = {{1, 1},  {2, 0},  {3, 7},  {4, 2},  {6, 3},
-                                          {7, 4},  {8, 6},  {9, 8},  {10, 9}, {12, 11},
-                                          {13, 12}, {14, 13}};
+    static const QHash<int, int> codes = {{1, 1}, {2, 0}, {3, 7},  {4, 2},   {6, 3},   {7, 4},
+                                          {8, 6}, {9, 8}, {10, 9}, {12, 11}, {13, 12}, {14, 13}};
     return codes.value(smbiosFormFactor, 0);
 }
 

@@ -74,6 +74,6 @@ QString sixDigitForm(double value)
 
 QString element(const QString &tag, const QString &text)
 {
-    return QLatin1Char('<') + tag + QLatin1Char('>') + text + QLatin1String("</") + tag
-           + QLatin1Char('>');
+    return QLatin1Char('<') + tag + QLatin1Char('>') + text + QLatin1String("</") + tag +
+           QLatin1Char('>');
 }

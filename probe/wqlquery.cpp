@@ -4,7 +4,8 @@
 
 #include <QRegularExpression>
 
-namespace {
+namespace
+{
 
 const QString kIdentifier = QStringLiteral("[A-Za-z_][A-Za-z0-9_]*");
 
@@ -71,9 +72,9 @@ bool WqlQuery::matches(const ManagementObject &object) const
         } else if (condition.quoted) {
             if (variantText(value).compare(condition.value, Qt::CaseInsensitive) == 0)
                 return true;
-        } else if (value.toInt64() == condition.value.toLongLong()
-                   || (value.kind() == PropertyValue::Int32
-                       && qint64(quint32(value.int32Value())) == condition.value.toLongLong())) {
+        } else if (value.toInt64() == condition.value.toLongLong() ||
+                   (value.kind() == PropertyValue::Int32 &&
+                    qint64(quint32(value.int32Value())) == condition.value.toLongLong())) {
             return true;
         }
     }
@@ -94,9 +95,9 @@ bool WqlQuery::likeMatches(const QString &text, const QString &pattern)
         if (p < pattern.size() && pattern.at(p) == QLatin1Char('%')) {
             starP = p++;
             starT = t;
-        } else if (p < pattern.size()
-                   && (pattern.at(p) == QLatin1Char('_')
-                       || pattern.at(p).toCaseFolded() == text.at(t).toCaseFolded())) {
+        } else if (p < pattern.size() &&
+                   (pattern.at(p) == QLatin1Char('_') ||
+                    pattern.at(p).toCaseFolded() == text.at(t).toCaseFolded())) {
             ++p;
             ++t;
         } else if (starP >= 0) {

@@ -9,7 +9,6 @@
 #include <QXmlQuery>
 #include <QtConcurrent>
 #include <QtTest>
-
 #include <unistd.h>
 
 using Probe = int (*)(QString &);
@@ -59,25 +58,47 @@ void TestLinuxProbe::sections_data()
     QTest::addColumn<Probe>("probe");
     QTest::addColumn<QString>("root");
     QTest::addColumn<QString>("item");
-    QTest::addRow("hardware") << Probe(query_hardware) << "hardware" << "operatingsystem";
-    QTest::addRow("printers") << Probe(query_printers) << "Printers" << "";
-    QTest::addRow("network adapters") << Probe(query_network_adapters) << "NetworkAdapters" << "Adapter";
-    QTest::addRow("disk monitor") << Probe([](QString &t) { return monitor_disk(t, false); }) << "Monitor_Disk" << "disk";
-    QTest::addRow("registry software") << Probe(query_Registry_software) << "RegistrySoftware" << "package";
-    QTest::addRow("processes") << Probe(query_process) << "process" << "proc";
-    QTest::addRow("cpu monitor") << Probe([](QString &t) { return monitor_cpu(t, false); }) << "Monitor_CPU" << "cpu";
-    QTest::addRow("memory monitor") << Probe([](QString &t) { return monitor_memory(t, false); }) << "Monitor_Memory" << "memory";
-    QTest::addRow("os objects") << Probe(monitor_os_objects) << "Monitor_OS_Objects" << "os_objects";
-    QTest::addRow("network monitor") << Probe(monitor_network) << "Monitor_Network" << "";
-    QTest::addRow("batteries") << Probe(monitor_battery) << "Batteries" << "";
-    QTest::addRow("services") << Probe(query_os_services) << "services" << "service";
-    QTest::addRow("start-up") << Probe(query_startUp_applications) << "startUpApplications" << "";
-    QTest::addRow("environment") << Probe(query_environment_variables) << "EnvironmentVars" << "Variable";
-    QTest::addRow("updates") << Probe(query_updates) << "Updates" << "";
-    QTest::addRow("users") << Probe(query_users) << "users" << "user";
-    QTest::addRow("shares") << Probe(query_shares) << "shares" << "";
-    QTest::addRow("uptime") << Probe(query_uptime) << "uptime_info" << "uptime";
-    QTest::addRow("installed software") << Probe(query_WMI_software) << "software" << "package";
+    QTest::addRow("hardware") << Probe(query_hardware) << "hardware"
+                              << "operatingsystem";
+    QTest::addRow("printers") << Probe(query_printers) << "Printers"
+                              << "";
+    QTest::addRow("network adapters") << Probe(query_network_adapters) << "NetworkAdapters"
+                                      << "Adapter";
+    QTest::addRow("disk monitor") << Probe([](QString &t) { return monitor_disk(t, false); })
+                                  << "Monitor_Disk"
+                                  << "disk";
+    QTest::addRow("registry software") << Probe(query_Registry_software) << "RegistrySoftware"
+                                       << "package";
+    QTest::addRow("processes") << Probe(query_process) << "process"
+                               << "proc";
+    QTest::addRow("cpu monitor") << Probe([](QString &t) { return monitor_cpu(t, false); })
+                                 << "Monitor_CPU"
+                                 << "cpu";
+    QTest::addRow("memory monitor")
+        << Probe([](QString &t) { return monitor_memory(t, false); }) << "Monitor_Memory"
+        << "memory";
+    QTest::addRow("os objects") << Probe(monitor_os_objects) << "Monitor_OS_Objects"
+                                << "os_objects";
+    QTest::addRow("network monitor") << Probe(monitor_network) << "Monitor_Network"
+                                     << "";
+    QTest::addRow("batteries") << Probe(monitor_battery) << "Batteries"
+                               << "";
+    QTest::addRow("services") << Probe(query_os_services) << "services"
+                              << "service";
+    QTest::addRow("start-up") << Probe(query_startUp_applications) << "startUpApplications"
+                              << "";
+    QTest::addRow("environment") << Probe(query_environment_variables) << "EnvironmentVars"
+                                 << "Variable";
+    QTest::addRow("updates") << Probe(query_updates) << "Updates"
+                             << "";
+    QTest::addRow("users") << Probe(query_users) << "users"
+                           << "user";
+    QTest::addRow("shares") << Probe(query_shares) << "shares"
+                            << "";
+    QTest::addRow("uptime") << Probe(query_uptime) << "uptime_info"
+                            << "uptime";
+    QTest::addRow("installed software") << Probe(query_WMI_software) << "software"
+                                        << "package";
 }
 
 void TestLinuxProbe::sections()
@@ -87,26 +108,38 @@ void TestLinuxProbe::sections()
     QFETCH(QString, item);
     QString text;
     QCOMPARE(probe(text), 0);
-    QVERIFY2(text.startsWith(QLatin1Char('<') + root + QLatin1Char('>')), qPrintable(text.left(200)));
+    QVERIFY2(text.startsWith(QLatin1Char('<') + root + QLatin1Char('>')),
+             qPrintable(text.left(200)));
     QVERIFY(text.endsWith(QLatin1String("</") + root + QLatin1Char('>')));
     QCOMPARE(evaluate(text, QStringLiteral("count(/document/*)")), QStringLiteral("1"));
     QCOMPARE(evaluate(text, QStringLiteral("name(/document/*)")), root);
     // Sections this machine certainly has content for.
     if (!item.isEmpty())
-        QVERIFY2(evaluate(text, QStringLiteral("count(/document/%1/%2)").arg(root, item)).toInt() >= 1,
+        QVERIFY2(evaluate(text, QStringLiteral("count(/document/%1/%2)").arg(root, item)).toInt() >=
+                     1,
                  qPrintable(text.left(300)));
 }
 
 void TestLinuxProbe::wholeDocument()
 {
     QString document = QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\" ?><document>");
-    const Probe all[] = {query_hardware, query_printers, query_network_adapters,
-                         [](QString &t) { return monitor_disk(t, false); }, query_Registry_software,
-                         query_process, [](QString &t) { return monitor_cpu(t, false); },
-                         [](QString &t) { return monitor_memory(t, false); }, monitor_os_objects,
-                         monitor_network, monitor_battery, query_os_services,
-                         query_startUp_applications, query_environment_variables, query_updates,
-                         query_users, query_shares};
+    const Probe all[] = {query_hardware,
+                         query_printers,
+                         query_network_adapters,
+                         [](QString &t) { return monitor_disk(t, false); },
+                         query_Registry_software,
+                         query_process,
+                         [](QString &t) { return monitor_cpu(t, false); },
+                         [](QString &t) { return monitor_memory(t, false); },
+                         monitor_os_objects,
+                         monitor_network,
+                         monitor_battery,
+                         query_os_services,
+                         query_startUp_applications,
+                         query_environment_variables,
+                         query_updates,
+                         query_users,
+                         query_shares};
     for (Probe probe : all)
         QCOMPARE(probe(document), 0);
     document += QLatin1String("</document>");
@@ -133,18 +166,25 @@ void TestLinuxProbe::hardwareValues()
     QCOMPARE(query_hardware(text), 0);
     QCOMPARE(evaluate(text, QStringLiteral("string(/document/hardware/pcName)")),
              QSysInfo::machineHostName());
-    QVERIFY(!evaluate(text, QStringLiteral("string(/document/hardware/operatingsystem/caption)")).isEmpty());
+    QVERIFY(!evaluate(text, QStringLiteral("string(/document/hardware/operatingsystem/caption)"))
+                 .isEmpty());
     QCOMPARE(evaluate(text, QStringLiteral("string(/document/hardware/operatingsystem/version)")),
              QSysInfo::kernelVersion());
-    const int logical = evaluate(text, QStringLiteral("string(/document/hardware/InfoCPU/GeneralCPU/NumberOfLogicalProcessors)")).toInt();
+    const int logical =
+        evaluate(text,
+                 QStringLiteral(
+                     "string(/document/hardware/InfoCPU/GeneralCPU/NumberOfLogicalProcessors)"))
+            .toInt();
     QCOMPARE(logical, QThread::idealThreadCount());
     QVERIFY(evaluate(text, QStringLiteral("count(/document/hardware/InfoCPU/CPU)")).toInt() >= 1);
     // Either module banks or the summary bank carry the memory size.
-    const qint64 memory = evaluate(text, QStringLiteral("sum(/document/hardware/memory/bank/size)")).toLongLong();
+    const qint64 memory =
+        evaluate(text, QStringLiteral("sum(/document/hardware/memory/bank/size)")).toLongLong();
     const qint64 pages = ::sysconf(_SC_PHYS_PAGES) * ::sysconf(_SC_PAGESIZE) / 1048576;
     QVERIFY2(memory >= pages * 9 / 10 && memory <= pages * 2, qPrintable(QString::number(memory)));
-    QVERIFY(evaluate(text, QStringLiteral("count(/document/hardware/Drives/Drive[Name = '/'])")).toInt() == 1
-            || evaluate(text, QStringLiteral("count(/document/hardware/Drives/Drive)")).toInt() >= 1);
+    QVERIFY(evaluate(text, QStringLiteral("count(/document/hardware/Drives/Drive[Name = '/'])"))
+                    .toInt() == 1 ||
+            evaluate(text, QStringLiteral("count(/document/hardware/Drives/Drive)")).toInt() >= 1);
 }
 
 void TestLinuxProbe::hardwareSnapshotIsStable()
@@ -165,15 +205,21 @@ void TestLinuxProbe::ownProcess()
 
     QString text;
     QCOMPARE(query_process(text), 0);
-    QCOMPARE(evaluate(text, QStringLiteral("string(/document/process/proc[id = %1]/name)").arg(::getpid())), program);
-    QCOMPARE(evaluate(text, QStringLiteral("string(/document/process/proc[id = %1]/path)").arg(::getpid())),
-             QFileInfo(QCoreApplication::applicationFilePath()).canonicalFilePath());
+    QCOMPARE(
+        evaluate(text,
+                 QStringLiteral("string(/document/process/proc[id = %1]/name)").arg(::getpid())),
+        program);
+    QCOMPARE(
+        evaluate(text,
+                 QStringLiteral("string(/document/process/proc[id = %1]/path)").arg(::getpid())),
+        QFileInfo(QCoreApplication::applicationFilePath()).canonicalFilePath());
 }
 
 void TestLinuxProbe::installedPackage()
 {
     QProcess dpkg;
-    dpkg.start(QStringLiteral("dpkg-query"), {QStringLiteral("-W"), QStringLiteral("-f=${Version}"), QStringLiteral("dpkg")});
+    dpkg.start(QStringLiteral("dpkg-query"),
+               {QStringLiteral("-W"), QStringLiteral("-f=${Version}"), QStringLiteral("dpkg")});
     QVERIFY(dpkg.waitForFinished(30000));
     const QString version = QString::fromUtf8(dpkg.readAllStandardOutput()).trimmed();
     QVERIFY(!version.isEmpty());
@@ -184,8 +230,12 @@ void TestLinuxProbe::installedPackage()
 
     QString text;
     QCOMPARE(query_Registry_software(text), 0);
-    const QString removal = evaluate(text, QStringLiteral("string(/document/RegistrySoftware/package[DisplayName = 'dpkg']/UnistallString)"));
-    QVERIFY2(removal.startsWith(QLatin1Char('/')) && removal.endsWith(QLatin1String(" dpkg")), qPrintable(removal));
+    const QString removal = evaluate(
+        text,
+        QStringLiteral(
+            "string(/document/RegistrySoftware/package[DisplayName = 'dpkg']/UnistallString)"));
+    QVERIFY2(removal.startsWith(QLatin1Char('/')) && removal.endsWith(QLatin1String(" dpkg")),
+             qPrintable(removal));
 
     QString location;
     QCOMPARE(find_uninstaller_location(QStringLiteral("DPKG"), location), 0);
@@ -215,7 +265,8 @@ void TestLinuxProbe::loopbackAdapter()
 {
     QString text;
     QCOMPARE(query_network_adapters(text), 0);
-    QVERIFY2(evaluate(text, QStringLiteral("string(/document/NetworkAdapters/Adapter[Name = 'lo']/IPAddress)"))
+    QVERIFY2(evaluate(text, QStringLiteral(
+                                "string(/document/NetworkAdapters/Adapter[Name = 'lo']/IPAddress)"))
                  .contains(QLatin1String("127.0.0.1")),
              qPrintable(text.left(500)));
     QString objects;

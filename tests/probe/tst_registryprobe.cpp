@@ -7,7 +7,6 @@
 #include <QJsonObject>
 #include <QTemporaryDir>
 #include <QtTest>
-
 #include <cerrno>
 
 class TestRegistryProbe : public QObject
@@ -72,25 +71,34 @@ void TestRegistryProbe::softwareSection()
     QString text = QStringLiteral("kept");
     QCOMPARE(query_Registry_software(text), 0);
     QCOMPARE(text, QStringLiteral(
-        "kept<RegistrySoftware>"
-        "<package><DisplayName>AT&amp;T Tools</DisplayName><Publisher>AT&amp;T</Publisher><Version>2.4</Version>"
-        "<InstallLocation>C:\\ATT</InstallLocation><UnistallString>MsiExec.exe /X{ATT}</UnistallString></package>"
-        "<package><DisplayName>Viewer 2.1</DisplayName><Publisher></Publisher><Version>2.1</Version>"
-        "<InstallLocation></InstallLocation><UnistallString>C:\\Viewer\\uninst.exe</UnistallString></package>"
-        "<package><DisplayName>OpenOffice 4.1.14</DisplayName><Publisher></Publisher><Version></Version>"
-        "<InstallLocation></InstallLocation><UnistallString>MsiExec.exe /X{OO}</UnistallString></package>"
-        "<package><DisplayName>LibreOffice 7.6</DisplayName><Publisher></Publisher><Version>7.6.4</Version>"
-        "<InstallLocation></InstallLocation><UnistallString>MsiExec.exe /X{LO}</UnistallString></package>"
-        "</RegistrySoftware>"));
+                       "kept<RegistrySoftware>"
+                       "<package><DisplayName>AT&amp;T "
+                       "Tools</DisplayName><Publisher>AT&amp;T</Publisher><Version>2.4</Version>"
+                       "<InstallLocation>C:\\ATT</InstallLocation><UnistallString>MsiExec.exe "
+                       "/X{ATT}</UnistallString></package>"
+                       "<package><DisplayName>Viewer "
+                       "2.1</DisplayName><Publisher></Publisher><Version>2.1</Version>"
+                       "<InstallLocation></InstallLocation><UnistallString>C:\\Viewer\\uninst.exe</"
+                       "UnistallString></package>"
+                       "<package><DisplayName>OpenOffice "
+                       "4.1.14</DisplayName><Publisher></Publisher><Version></Version>"
+                       "<InstallLocation></InstallLocation><UnistallString>MsiExec.exe "
+                       "/X{OO}</UnistallString></package>"
+                       "<package><DisplayName>LibreOffice "
+                       "7.6</DisplayName><Publisher></Publisher><Version>7.6.4</Version>"
+                       "<InstallLocation></InstallLocation><UnistallString>MsiExec.exe "
+                       "/X{LO}</UnistallString></package>"
+                       "</RegistrySoftware>"));
 }
 
 void TestRegistryProbe::softwareList()
 {
     QStringList list{QStringLiteral("kept")};
     QCOMPARE(query_Registry_software_list(list), 0);
-    QCOMPARE(list, QStringList({QStringLiteral("kept"), QStringLiteral("AT&amp;T Tools--2.4"),
-                                QStringLiteral("Viewer 2.1--2.1"), QStringLiteral("OpenOffice 4.1.14--"),
-                                QStringLiteral("LibreOffice 7.6--7.6.4")}));
+    QCOMPARE(list,
+             QStringList({QStringLiteral("kept"), QStringLiteral("AT&amp;T Tools--2.4"),
+                          QStringLiteral("Viewer 2.1--2.1"), QStringLiteral("OpenOffice 4.1.14--"),
+                          QStringLiteral("LibreOffice 7.6--7.6.4")}));
 }
 
 void TestRegistryProbe::findUninstaller_data()
@@ -100,7 +108,8 @@ void TestRegistryProbe::findUninstaller_data()
     QTest::addColumn<QString>("location");
     QTest::addRow("escaped form, case ignored") << "at&amp;t" << 0 << "MsiExec.exe /X{ATT}";
     QTest::addRow("unescaped form is not found") << "AT&T" << -1 << "";
-    QTest::addRow("empty name: first entry with a display name") << "" << 0 << "MsiExec.exe /X{ATT}";
+    QTest::addRow("empty name: first entry with a display name")
+        << "" << 0 << "MsiExec.exe /X{ATT}";
     QTest::addRow("contained in any case: first match") << "office" << 0 << "MsiExec.exe /X{OO}";
     QTest::addRow("whole name") << "LIBREOFFICE 7.6" << 0 << "MsiExec.exe /X{LO}";
     QTest::addRow("version alone is no display name") << "3.0" << -1 << "";
@@ -140,8 +149,9 @@ void TestRegistryProbe::startUpEntry()
     QFile file(path);
     QVERIFY(file.open(QIODevice::ReadOnly));
     const QJsonObject root = QJsonDocument::fromJson(file.readAll()).object();
-    QCOMPARE(root.value(QLatin1String("run")).toObject().value(QLatin1String("ZVN Agent")).toString(),
-             QStringLiteral("C:\\Program Files\\ZVN Agent\\KelvarixAgent.exe"));
+    QCOMPARE(
+        root.value(QLatin1String("run")).toObject().value(QLatin1String("ZVN Agent")).toString(),
+        QStringLiteral("C:\\Program Files\\ZVN Agent\\KelvarixAgent.exe"));
     QCOMPARE(unsetAgentStartUpEnabled(), 0);
     QCOMPARE(isAgentStartUpEnabled(), -1);
     QCOMPARE(unsetAgentStartUpEnabled(), 1);
@@ -152,7 +162,8 @@ void TestRegistryProbe::startUpWithoutAgentSettings()
     useRegistry(QJsonObject{{QStringLiteral("agent"), QJsonValue::Null}});
     QCOMPARE(setAgentStartUpEnabled(), 1);
     QCOMPARE(isAgentStartUpEnabled(), -1);
-    useRegistry(QJsonObject{{QStringLiteral("agent"), QJsonObject{{QStringLiteral("ApplicationPath"), QString()}}}});
+    useRegistry(QJsonObject{
+        {QStringLiteral("agent"), QJsonObject{{QStringLiteral("ApplicationPath"), QString()}}}});
     QCOMPARE(setAgentStartUpEnabled(), 1);
     QCOMPARE(isAgentStartUpEnabled(), -1);
 }
@@ -200,11 +211,14 @@ void TestRegistryProbe::linuxPackagesFromDpkgStatus()
     QVector<SoftwareRegistry::UninstallEntry> entries;
     QVERIFY(registry.uninstallEntries(entries));
     QCOMPARE(entries.size(), 2);
-    QCOMPARE(entries.at(0).values.value(QStringLiteral("DisplayName")), QStringLiteral("at-t-tools"));
+    QCOMPARE(entries.at(0).values.value(QStringLiteral("DisplayName")),
+             QStringLiteral("at-t-tools"));
     QCOMPARE(entries.at(0).values.value(QStringLiteral("DisplayVersion")), QStringLiteral("2.4-1"));
-    QCOMPARE(entries.at(0).values.value(QStringLiteral("Publisher")), QStringLiteral("AT&T Labs <labs@example.org>"));
+    QCOMPARE(entries.at(0).values.value(QStringLiteral("Publisher")),
+             QStringLiteral("AT&T Labs <labs@example.org>"));
     const QString removal = entries.at(1).values.value(QStringLiteral("UninstallString"));
-    QVERIFY2(removal.startsWith(QLatin1Char('/')) && removal.endsWith(QLatin1String(" viewer")), qPrintable(removal));
+    QVERIFY2(removal.startsWith(QLatin1Char('/')) && removal.endsWith(QLatin1String(" viewer")),
+             qPrintable(removal));
 
     LinuxRegistry missing(root.filePath(QStringLiteral("no-status")), QString(), QString());
     QVERIFY(!missing.uninstallEntries(entries));
@@ -224,7 +238,8 @@ void TestRegistryProbe::linuxStartUpEntry()
     QVERIFY(!registry.readApplicationPath(program));
     QCOMPARE(registry.deleteRunEntry(), 1);
 
-    writeFile(settings, "# written by the installation\nApplicationPath=/opt/zvn agent/KelvarixAgent\n");
+    writeFile(settings,
+              "# written by the installation\nApplicationPath=/opt/zvn agent/KelvarixAgent\n");
     QVERIFY(registry.readApplicationPath(program));
     QCOMPARE(program, QStringLiteral("/opt/zvn agent/KelvarixAgent"));
     QCOMPARE(registry.writeRunEntry(program), 0);
