@@ -23,14 +23,14 @@ int openErrorCode(int error)
     return error == EPERM ? EACCES : error;
 }
 
-QString removalCommand(const QString &package)
+// The start of an absolute removal command line; the package name follows it.
+QString removalCommandPrefix()
 {
-    QString apt = QStandardPaths::findExecutable(QStringLiteral("apt-get"));
+    const QString apt = QStandardPaths::findExecutable(QStringLiteral("apt-get"));
     if (!apt.isEmpty())
-        return apt + QLatin1String(" remove -y ") + package;
+        return apt + QLatin1String(" remove -y ");
     const QString dpkg = QStandardPaths::findExecutable(QStringLiteral("dpkg"));
-    return (dpkg.isEmpty() ? QStringLiteral("/usr/bin/dpkg") : dpkg) + QLatin1String(" --remove ") +
-           package;
+    return (dpkg.isEmpty() ? QStringLiteral("/usr/bin/dpkg") : dpkg) + QLatin1String(" --remove ");
 }
 
 } // namespace
@@ -52,13 +52,14 @@ bool LinuxRegistry::uninstallEntries(QVector<UninstallEntry> &entries)
     QVector<DpkgDatabase::Package> packages;
     if (!DpkgDatabase::installedPackages(statusFile, packages))
         return false;
+    const QString removal = removalCommandPrefix();
     for (const auto &package : qAsConst(packages)) {
         UninstallEntry entry;
         entry.subKey = package.name + QLatin1Char(':') + package.architecture;
         entry.values.insert(QStringLiteral("DisplayName"), package.name);
         entry.values.insert(QStringLiteral("DisplayVersion"), package.version);
         entry.values.insert(QStringLiteral("Publisher"), package.maintainer);
-        entry.values.insert(QStringLiteral("UninstallString"), removalCommand(package.name));
+        entry.values.insert(QStringLiteral("UninstallString"), removal + package.name);
         entries.append(entry);
     }
     return true;
