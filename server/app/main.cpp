@@ -43,6 +43,11 @@ int runWindow(int argc, char **argv, const QString &configDir)
     QObject::connect(&watcher, &TerminationWatcher::terminationRequested, &app,
                      &QCoreApplication::quit);
     if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+        // Also on the terminal: whoever started the program there may not see the box.
+        std::fputs("KelvarixServer: I couldn't detect any system tray on this system "
+                   "(--headless runs without one).\n",
+                   stderr);
+        std::fflush(stderr);
         QMessageBox::critical(nullptr, QObject::tr("Systray"),
                               QObject::tr("I couldn't detect any system tray on this system."));
         return 1;

@@ -42,6 +42,7 @@ private slots:
     void aboutNamesTheManager();
     void screenshot();
     void programStartsWithWindow();
+    void noTrayShowsBoxAndExitsWithOne();
     void messageTitle_data();
     void messageTitle();
     void messageBoxIsWiderThanTitle();
@@ -292,6 +293,34 @@ void TestMainWindow::programStartsWithWindow()
     server.process().terminate();
     QVERIFY(server.process().waitForFinished(10000));
     QCOMPARE(server.process().exitCode(), 0);
+}
+
+void TestMainWindow::noTrayShowsBoxAndExitsWithOne()
+{
+    XvfbDisplay bare;
+    QVERIFY2(bare.start(false), qPrintable(bare.errorText()));
+    QTemporaryDir programDir;
+    QVERIFY(loadSqlite(programDir.path()));
+    QProcess program;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("DISPLAY"), bare.display());
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    program.setProcessEnvironment(env);
+    program.start(ServerProcess::programPath(),
+                  {QStringLiteral("--config-dir"), programDir.path()});
+    QVERIFY(program.waitForStarted());
+    program.setReadChannel(QProcess::StandardError);
+    QByteArray errors;
+    while (!errors.contains("couldn't detect any system tray") && program.waitForReadyRead(20000))
+        errors += program.readAllStandardError();
+    QVERIFY2(errors.contains("couldn't detect any system tray"), errors.constData());
+    // The box is up; ending the program closes it and the program reports the failure.
+    program.terminate();
+    QVERIFY(program.waitForFinished(10000));
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.exitCode(), 1);
+    // The server itself never started.
+    QVERIFY(!QFile::exists(programDir.filePath(QStringLiteral("Server.log"))));
 }
 
 void TestMainWindow::messageTitle_data()
