@@ -5,6 +5,7 @@
 #include "terminationwatcher.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QMessageBox>
 #include <QSystemTrayIcon>
 #include <csignal>
@@ -69,7 +70,7 @@ int main(int argc, char **argv)
         if (std::strcmp(argv[i], "--headless") == 0) {
             headless = true;
         } else if (std::strcmp(argv[i], "--config-dir") == 0 && i + 1 < argc) {
-            configDir = QString::fromLocal8Bit(argv[++i]);
+            configDir = QDir(QString::fromLocal8Bit(argv[++i])).absolutePath();
         } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
             std::fputs(kUsage, stdout);
             return 0;
