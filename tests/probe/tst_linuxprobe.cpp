@@ -30,6 +30,7 @@ private slots:
     void bareFigures_data();
     void bareFigures();
     void loopbackAdapter();
+    void counterInstances();
     void concurrentCalls();
 };
 
@@ -274,6 +275,21 @@ void TestLinuxProbe::loopbackAdapter()
     const int processes = evaluate(objects, QStringLiteral("string(//Processes)")).toInt();
     QVERIFY(processes >= 1);
     QVERIFY(evaluate(objects, QStringLiteral("string(//Threads)")).toInt() >= processes);
+}
+
+void TestLinuxProbe::counterInstances()
+{
+    // One CPU instance per logical processor plus "_Total"; the disks end with "_Total".
+    QString cpu;
+    QCOMPARE(monitor_cpu(cpu, false), 0);
+    QCOMPARE(evaluate(cpu, QStringLiteral("count(//cpu)")).toLong(), ::sysconf(_SC_NPROCESSORS_ONLN) + 1);
+    QCOMPARE(evaluate(cpu, QStringLiteral("string(//cpu[last()]/Name)")), QStringLiteral("_Total"));
+    QString disk;
+    QCOMPARE(monitor_disk(disk, false), 0);
+    QCOMPARE(evaluate(disk, QStringLiteral("string(//disk[last()]/Name)")), QStringLiteral("_Total"));
+    const int free = evaluate(disk, QStringLiteral("string(//disk[last()]/PercentFreeSpace)")).toInt();
+    const int used = evaluate(disk, QStringLiteral("string(//disk[last()]/PercentUsageSpace)")).toInt();
+    QCOMPARE(free + used, 100);
 }
 
 void TestLinuxProbe::concurrentCalls()
