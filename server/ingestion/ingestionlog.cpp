@@ -1,0 +1,3 @@
+#include "ingestionlog.h"
+
+Q_LOGGING_CATEGORY(lcIngestion, "kelvarix.ingestion", QtWarningMsg)
