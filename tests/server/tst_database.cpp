@@ -446,7 +446,8 @@ void TestDatabase::checkDbWhileClusterStopped()
     if (!pgReady)
         QSKIP("PostgreSQL not available");
     QTemporaryDir dir;
-    QVERIFY(ServerProcess::writeServerIni(dir.path(), pg.serverIniLines()));
+    QVERIFY(ServerProcess::writeServerIni(dir.path(),
+                                          pg.serverIniLines() + ServerProcess::freePortLines()));
 
     QStringList messages;
     auto *server = new MasterServer(dir.path());

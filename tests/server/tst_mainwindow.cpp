@@ -66,7 +66,8 @@ bool TestMainWindow::loadSqlite(const QString &dir)
             return false;
     }
     return ServerProcess::writeServerIni(
-        dir, {QStringLiteral("dbType=QSQLITE"), QStringLiteral("dbName=zvn.sqlite")});
+        dir, QStringList{QStringLiteral("dbType=QSQLITE"), QStringLiteral("dbName=zvn.sqlite")} +
+                 ServerProcess::freePortLines());
 }
 
 void TestMainWindow::initTestCase()

@@ -176,7 +176,9 @@ void TestServerProgram::missingSqliteDatabase()
 {
     QTemporaryDir dir;
     QVERIFY(ServerProcess::writeServerIni(
-        dir.path(), {QStringLiteral("dbType=QSQLITE"), QStringLiteral("dbName=missing.sqlite")}));
+        dir.path(),
+        QStringList{QStringLiteral("dbType=QSQLITE"), QStringLiteral("dbName=missing.sqlite")} +
+            ServerProcess::freePortLines()));
     ServerProcess server(dir.path());
     QVERIFY(server.start());
     QVERIFY2(server.waitForMessage(
@@ -191,8 +193,10 @@ void TestServerProgram::endsCleanlyOnTerminate()
 {
     QTemporaryDir dir;
     QVERIFY(loadSqlite(dir.filePath(QStringLiteral("zvn.sqlite"))));
-    QVERIFY(ServerProcess::writeServerIni(
-        dir.path(), {QStringLiteral("dbType=QSQLITE"), QStringLiteral("dbName=zvn.sqlite")}));
+    QVERIFY(
+        ServerProcess::writeServerIni(dir.path(), QStringList{QStringLiteral("dbType=QSQLITE"),
+                                                              QStringLiteral("dbName=zvn.sqlite")} +
+                                                      ServerProcess::freePortLines()));
     ServerProcess server(dir.path());
     QVERIFY(server.start());
     QVERIFY(server.waitForMessage(kStartedLines.last()));

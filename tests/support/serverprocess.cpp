@@ -1,5 +1,7 @@
 #include "serverprocess.h"
 
+#include "testports.h"
+
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QProcessEnvironment>
@@ -38,6 +40,14 @@ bool ServerProcess::writeServerIni(const QString &dir, const QStringList &lines)
 void ServerProcess::setDisplay(const QString &display)
 {
     displayName = display;
+}
+
+QStringList ServerProcess::freePortLines()
+{
+    return {QStringLiteral("ServerManagerPort=%1").arg(freeTcpPort()),
+            QStringLiteral("ServerAgentPort=%1").arg(freeTcpPort()),
+            QStringLiteral("ManagerPort=%1").arg(freeTcpPort()),
+            QStringLiteral("AgentPort=%1").arg(freeTcpPort())};
 }
 
 bool ServerProcess::start(const QStringList &extraArguments)

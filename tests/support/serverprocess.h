@@ -19,6 +19,9 @@ public:
 
     static QString programPath();
     static bool writeServerIni(const QString &dir, const QStringList &lines);
+    // Server.ini lines that give each configurable port a free one, so that servers of
+    // parallel tests never collide on the defaults.
+    static QStringList freePortLines();
 
     // With a display name the program runs with its window on that X display instead of
     // headless; its messages are then read from Server.log.
