@@ -1,9 +1,12 @@
 #include "masterserver.h"
 
+#include "agentserver.h"
+#include "qwsserver.h"
 #include "serverlog.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QHostAddress>
 #include <cstdio>
 
 namespace
@@ -31,6 +34,8 @@ QString databaseKind(const QString &driver)
 MasterServer::MasterServer(const QString &programDir, QObject *parent)
     : QObject(parent), programDirOverride(programDir)
 {
+    registerCommandMetaType();
+    registerJobMetaTypes();
 }
 
 MasterServer::~MasterServer()
@@ -70,7 +75,7 @@ void MasterServer::init()
         writeLog(tr("%1 Server initialization not completed successfully").arg(kProductName));
     }
 
-    // The machine observer starts here, in both cases, once it exists.
+    startObserver();
 }
 
 bool MasterServer::openLogFile()
@@ -97,11 +102,18 @@ void MasterServer::readConfiguration()
 
 bool MasterServer::startServers()
 {
-    // First the manager listener, the agent listener (each given this object) and the
-    // WebSocket listener are created; the WebSocket listener listens on all IPv4 addresses at
-    // port 1337 ("Server is listening port 1337", or "Error: Can't launch websockect server"
-    // and carry on); its newConnection() goes to onClientConnection() and the pending-job
-    // signals to the agent listener. They come with their components.
+    // The manager listener is created first, with its component.
+    agentServer = new AgentServer(this, this);
+    webSocketServer = new QWsServer(this);
+    if (webSocketServer->listen(QHostAddress::AnyIPv4, kWebSocketPort))
+        writeLog(tr("Server is listening port ") + QString::number(kWebSocketPort));
+    else
+        writeLog(tr("Error: Can't launch websockect server"));
+    connect(webSocketServer, &QWsServer::newConnection, this, &MasterServer::onClientConnection);
+    connect(this, &MasterServer::addPendingJobMachineId, agentServer,
+            &AgentServer::addPendingJobMachineId);
+    connect(this, &MasterServer::cleanPendingJobMachineId, agentServer,
+            &AgentServer::cleanPendingJobMachineId);
 
     dbConnection.setBaseDir(programDir);
     dbConnection.setPort(settings.dbPort);
@@ -113,10 +125,15 @@ bool MasterServer::startServers()
         return false;
     }
 
-    // Only with the database open: the manager listener on ServerManagerPort, then the
-    // agent listener on ServerAgentPort, all IPv4 addresses. Each logs "Another application
-    // is using the same port: " + port and returns false when its port is taken, else
-    // "Start Manager Server on port: " / "Start Agent Server on port: " + port.
+    // Only with the database open: the manager listener on ServerManagerPort (it comes with
+    // its component, logging "Another application is using the same port: " or "Start
+    // Manager Server on port: "), then the agent listener.
+    if (!agentServer->listen(QHostAddress::AnyIPv4, quint16(settings.ServerAgentPort))) {
+        writeLog(tr("Another application is using the same port: ") +
+                 QString::number(settings.ServerAgentPort));
+        return false;
+    }
+    writeLog(tr("Start Agent Server on port: ") + QString::number(settings.ServerAgentPort));
     return true;
 }
 

@@ -1,12 +1,25 @@
 #pragma once
 
+#include "command.h"
 #include "databaseconnection.h"
+#include "job.h"
 #include "serversettings.h"
 
 #include <QFile>
 #include <QObject>
 #include <QString>
 #include <QStringList>
+
+class AgentServer;
+class QTimer;
+class QUdpSocket;
+class QWsServer;
+class QWsSocket;
+
+// The observer marks machines offline whose agents stayed silent for one period.
+constexpr int kObserverPeriodMs = 60000;
+// The browsers' notification port; fixed, browsers are pointed at it.
+constexpr quint16 kWebSocketPort = 1337;
 
 // The server's central object. It lives in the server thread and owns everything the server
 // does there: the log file, the configuration, the default database connection and (as they
@@ -25,26 +38,66 @@ public:
 
     const ServerSettings &serverSettings() const;
     QString programDirectory() const;
+    AgentServer *agentListener() const { return agentServer; }
+
+    // Closes or advances one assignment and tells the managers that a job's state changed.
+    void updateJobMachineState(int jobMachineId, int status, int active);
+    static Command makeBlindPacket(int id);
+    // Presence as the observer sees it, for the window and for tests.
+    const QStringList &managers() const { return connectedManagers; }
+    const QList<int> &onlineMachines() const { return onlineAgents; }
+    int webClientCount() const { return webClients.size(); }
 
 signals:
     void writeUILog(QString Msg);
     void writeConnectionsLog(QString msg, int componentType, bool clear = false);
+    void addPendingJobMachineId(QList<Job> jobList);
+    void cleanPendingJobMachineId();
 
 public slots:
     void init();
     void writeLog(QString msg);
+    void jobCheck(int uid);
+    void jobCheck();
+    void sendBPList(QList<Job> list);
+    void informAdmins(TCommand *cmd);
     void checkDB();
+    void discoveryCheck();
+    void managerConnected(QString managerIp);
+    void agentConnected(QString agentIP, int agentID);
+    void onClientConnection();
+    void refreshAgentListOnManager();
+    void onDataReceived(QString data);
+    void onPong(quint64 elapsedTime);
+    void onClientDisconnection();
+
+private slots:
+    void observerTimeoutSlot();
 
 private:
     bool openLogFile();
     void readConfiguration();
     bool startServers();
     void writeLogFile(const QString &msg);
+    void startObserver();
+    void observeMachines(bool firstRun);
+    void refreshManagerList();
+    void sendDatagram(const Command &command, const QString &address, int port);
+    void sendToWebClients(const QString &message);
 
     QString programDirOverride;
     QString programDir;
     QFile logFile;
     ServerSettings settings;
     DatabaseConnection dbConnection;
+    AgentServer *agentServer = nullptr;
+    QStringList connectedManagers;
+    QStringList unconfirmedManagers;
+    QList<int> agentsSeenThisPeriod;
+    QList<int> onlineAgents;
+    QTimer *observerTimer = nullptr;
+    QUdpSocket *udpSocket = nullptr;
+    QWsServer *webSocketServer = nullptr;
+    QList<QWsSocket *> webClients;
     bool echoToStandardOutput = false;
 };
