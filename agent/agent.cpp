@@ -171,6 +171,7 @@ void Agent::startWorker()
     // The worker and its timer belong to that thread and are released there.
     connect(workerThread, &QThread::finished, worker, &QObject::deleteLater);
     connect(this, &Agent::alarmJobSignal, worker, &Worker::alarmJob);
+    connect(this, &Agent::identityChanged, worker, &Worker::identityChanged);
     workerThread->start(QThread::InheritPriority);
 }
 
@@ -203,6 +204,7 @@ void Agent::readKeyFile(bool write, quint32 newUuid)
     writeLog(QStringLiteral("Keyfile writing ... OK"));
     keyJustWritten = true;
     uuid = newUuid;
+    emit identityChanged(newUuid);
 }
 
 void Agent::alarmJobSlot(Command cmd)

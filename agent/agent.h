@@ -46,6 +46,8 @@ signals:
     void writeUiLogSignal(QString line);
     void showWindow();
     void alarmJobSignal(Command cmd);
+    // A new identity was stored; the worker's alarm reports carry it from then on.
+    void identityChanged(quint32 uuid);
 
 public slots:
     void writeLog(QString msg);

@@ -121,6 +121,13 @@ void ServerSender::rejectResponse()
 void ServerSender::sendReport(Command report)
 {
     logMessage(QStringLiteral("Send report to: %1").arg(host));
+    writeReport(report);
+}
+
+void ServerSender::writeReport(const Command &report)
+{
+    if (isClosed())
+        return;
     writeCommand(report, socket);
     // close() follows at once; a large report must have left the process before that.
     while (socket->state() == QAbstractSocket::ConnectedState && socket->bytesToWrite() > 0) {

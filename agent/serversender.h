@@ -32,6 +32,8 @@ public:
 
     // Used by the job handlers to end their exchange.
     void sendReport(Command report);
+    // The same without the "Send report to" line.
+    void writeReport(const Command &report);
     void finishExchange(bool success);
     // Answers a response this agent does not handle, and ends the exchange.
     void rejectResponse();
