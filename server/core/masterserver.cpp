@@ -1,6 +1,7 @@
 #include "masterserver.h"
 
 #include "agentserver.h"
+#include "managerserver.h"
 #include "qwsserver.h"
 #include "serverlog.h"
 
@@ -102,7 +103,7 @@ void MasterServer::readConfiguration()
 
 bool MasterServer::startServers()
 {
-    // The manager listener is created first, with its component.
+    managerServer = new ManagerServer(this, this);
     agentServer = new AgentServer(this, this);
     webSocketServer = new QWsServer(this);
     if (webSocketServer->listen(QHostAddress::AnyIPv4, kWebSocketPort))
@@ -125,9 +126,13 @@ bool MasterServer::startServers()
         return false;
     }
 
-    // Only with the database open: the manager listener on ServerManagerPort (it comes with
-    // its component, logging "Another application is using the same port: " or "Start
-    // Manager Server on port: "), then the agent listener.
+    // The TCP listeners start only with the database open: managers first, then agents.
+    if (!managerServer->listen(QHostAddress::AnyIPv4, quint16(settings.ServerManagerPort))) {
+        writeLog(tr("Another application is using the same port: ") +
+                 QString::number(settings.ServerManagerPort));
+        return false;
+    }
+    writeLog(tr("Start Manager Server on port: ") + QString::number(settings.ServerManagerPort));
     if (!agentServer->listen(QHostAddress::AnyIPv4, quint16(settings.ServerAgentPort))) {
         writeLog(tr("Another application is using the same port: ") +
                  QString::number(settings.ServerAgentPort));

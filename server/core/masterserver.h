@@ -11,6 +11,7 @@
 #include <QStringList>
 
 class AgentServer;
+class ManagerServer;
 class QTimer;
 class QUdpSocket;
 class QWsServer;
@@ -90,6 +91,7 @@ private:
     QFile logFile;
     ServerSettings settings;
     DatabaseConnection dbConnection;
+    ManagerServer *managerServer = nullptr;
     AgentServer *agentServer = nullptr;
     QStringList connectedManagers;
     QStringList unconfirmedManagers;

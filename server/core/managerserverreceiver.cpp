@@ -1,0 +1,92 @@
+#include "managerserverreceiver.h"
+
+#include "masterserver.h"
+#include "sqltext.h"
+
+#include <QFile>
+#include <QSqlQuery>
+#include <QTcpSocket>
+
+ManagerServerReceiver::ManagerServerReceiver(QTcpSocket *socket, MasterServer *masterServer)
+    : Receiver(socket), masterServer(masterServer)
+{
+    connect(this, &ManagerServerReceiver::writeLog, masterServer, &MasterServer::writeLog);
+    connect(this, &ManagerServerReceiver::signalJobCheck, masterServer,
+            qOverload<int>(&MasterServer::jobCheck));
+    connect(this, &ManagerServerReceiver::signalDiscoveryCheck, masterServer,
+            &MasterServer::discoveryCheck);
+    connect(this, &ManagerServerReceiver::connectedAdminSignal, masterServer,
+            &MasterServer::managerConnected);
+    connect(this, &ManagerServerReceiver::reportToManager, masterServer,
+            &MasterServer::informAdmins);
+}
+
+void ManagerServerReceiver::fileUploadStatusSlot(int) {}
+
+void ManagerServerReceiver::logMessage(const QString &message)
+{
+    emit writeLog(message);
+}
+
+void ManagerServerReceiver::buildResponse(Command &) {}
+
+void ManagerServerReceiver::processReport(Command report)
+{
+    // Only the first request counts; a file sent after it has no use and is not kept.
+    if (isFileCarrying(report.type))
+        discardUpload();
+}
+
+void ManagerServerReceiver::processRequest(Command request)
+{
+    const int uid = request.agentId;
+    QSqlQuery user = SqlText(QStringLiteral("SELECT * FROM users WHERE id='%1'")).number(uid).exec();
+    if (!user.next()) {
+        // Requests of unknown administrators are ignored, and so is what they uploaded.
+        if (isFileCarrying(request.type))
+            discardUpload();
+        dropSignalConnections();
+        return;
+    }
+
+    switch (request.type) {
+    case CommandType::FileUpload:
+        if (!storeUploadedInstaller(request.reference)) {
+            discardUpload();
+        } else if (!QFile::rename(fileName, uploadTarget)) {
+            logMessage(QStringLiteral("Unable to move uploaded installer to: ") + uploadTarget);
+            discardUpload();
+        }
+        break;
+    case CommandType::DeleteApplication:
+        deleteApplication(request.reference);
+        break;
+    case CommandType::Identity:
+        emit connectedAdminSignal(peerText());
+        emit signalDiscoveryCheck();
+        break;
+    case CommandType::ManagerHello:
+    case CommandType::Discovery:
+        emit connectedAdminSignal(peerText());
+        break;
+    case CommandType::Hello:
+        emit connectedAdminSignal(peerText());
+        emit signalJobCheck(uid);
+        break;
+    default:
+        break;
+    }
+    dropSignalConnections();
+}
+
+void ManagerServerReceiver::discardUpload()
+{
+    if (!fileName.isEmpty() && QFile::exists(fileName))
+        QFile::remove(fileName);
+}
+
+void ManagerServerReceiver::dropSignalConnections()
+{
+    // The handler's endpoint wiring stays so that it can still close and release itself.
+    disconnect(this, nullptr, masterServer, nullptr);
+}
