@@ -1,5 +1,6 @@
 #include "agenttestutil.h"
 #include "testagentserver.h"
+#include "zipwriter.h"
 
 #include <QProcess>
 #include <QTemporaryDir>
@@ -103,12 +104,16 @@ void TestAgentService::registersWakesAndRestarts()
     // Stopping leaves no thread or timer behind to complain about.
     QVERIFY2(!output.contains("QObject::") && !output.contains("QThread"), output.constData());
 
-    // Restarted: same identity; a file received in a response lands beside the program; and
-    // SIGTERM in the middle of an exchange still ends the process cleanly.
+    // Restarted: same identity; a zip deployment unpacks beside the program and runs its
+    // script; and SIGTERM with the server still holding the connection ends the process cleanly.
     const QString package = dir.filePath(QStringLiteral("package.bin"));
-    QVERIFY(writeTextFile(package, QByteArray(1000, 'x')));
+    ZipWriter zip;
+    zip.add(QStringLiteral("setup.sh"), "#!/bin/sh\necho \"installed $*\"\n", 0755);
+    QVERIFY(zip.write(package));
     server.policy = [&](const Command &, int) {
-        TestAgentServer::Answer a = TestAgentServer::respond(CommandType::Deploy, 0, true);
+        TestAgentServer::Answer a = TestAgentServer::respond(CommandType::DeployWithSwitches, 0, true);
+        setCommandText(a.response, QStringLiteral("Pack.Zip<SPLITAG>setup.sh<SPLITAG>--quiet"));
+        a.response.value = 1;
         a.file = package;
         return a;
     };
@@ -117,10 +122,13 @@ void TestAgentService::registersWakesAndRestarts()
     QTRY_VERIFY_WITH_TIMEOUT(server.requests.size() == 4, 20000);
     QCOMPARE(server.requests[3].agentId, 42);
     QTRY_VERIFY_WITH_TIMEOUT(server.reports.size() == 2, 20000);
-    QCOMPARE(int(server.reports[1].value), 239);
-    const QStringList received =
-        QDir(dir.filePath(QStringLiteral("upload"))).entryList({QStringLiteral("*.tmp")});
-    QCOMPARE(received.size(), 1);
+    QCOMPARE(int(server.reports[1].value), 236);
+    QCOMPARE(server.reports[1].payload, QStringLiteral("installed --quiet\n\n"));
+    const QDir upload(dir.filePath(QStringLiteral("upload")));
+    const QStringList fresh = upload.entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    QCOMPARE(fresh.size(), 1);
+    QVERIFY(QFile::exists(upload.filePath(fresh[0] + QStringLiteral("/Pack.Zip"))));
+    QVERIFY(QFile::exists(upload.filePath(fresh[0] + QStringLiteral("/setup.sh"))));
     terminate(again);
 }
 
