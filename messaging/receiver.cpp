@@ -100,6 +100,9 @@ void Receiver::close()
         return;
     closing = true;
     socket->flush();
+    // The socket goes with the endpoint, so what is still queued must leave first.
+    if (socket->state() == QAbstractSocket::ConnectedState && socket->bytesToWrite() > 0)
+        socket->waitForBytesWritten(kChunkWriteTimeoutMs);
     socket->close();
     socket->disconnectFromHost();
     socket->disconnect();

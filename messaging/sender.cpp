@@ -102,6 +102,9 @@ void Sender::close()
     closing = true;
     if (socket) {
         socket->flush();
+        // The socket goes with the endpoint, so what is still queued must leave first.
+        if (socket->state() == QAbstractSocket::ConnectedState && socket->bytesToWrite() > 0)
+            socket->waitForBytesWritten(kChunkWriteTimeoutMs);
         socket->close();
         socket->disconnectFromHost();
         socket->disconnect();
