@@ -161,6 +161,11 @@ void TestServerSender::firstContactDrains()
              QByteArray("[Client]\nUUID=42"));
     QCOMPARE(agent->uuid, 42u);
     QVERIFY(!agent->keyJustWritten);
+    // Alarm reports carry the new identity too, not the one the agent started with.
+    quint32 workerUuid = 0;
+    QMetaObject::invokeMethod(
+        agent->worker, [&] { workerUuid = agent->worker->uuid; }, Qt::BlockingQueuedConnection);
+    QCOMPARE(workerUuid, 42u);
     QVERIFY(agentLog.contains(QStringLiteral("Discovery CMD")));
     QVERIFY(agentLog.contains(QStringLiteral("Keyfile writing ... OK")));
     QCOMPARE(agentLog.count(QStringLiteral("Send report to: 127.0.0.1")), 2);

@@ -1,0 +1,237 @@
+#include "receiver.h"
+#include "sender.h"
+#include "testagentserver.h"
+#include "worker.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <QtTest>
+
+// The worker's checks over the fixture probes, delivering to a loopback server.
+class TestWorker : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void threshold_data();
+    void threshold();
+    void figuresMeasuredOncePerTick();
+    void removedRuleIsNotChecked();
+    void processStartsAndStops();
+    void changes();
+
+private:
+    void writeMachine();
+    void writeRegistry(const QStringList &packages);
+    void addRule(quint8 type, quint16 value, quint8 flag, const QString &text = QString());
+    // Runs one tick; the document it sent, or an empty text when it sent nothing.
+    QString tick();
+    static QString document(const QString &alarms);
+
+    QTemporaryDir dir;
+    QScopedPointer<TestAgentServer> server;
+    QScopedPointer<Worker> worker;
+    QString cpuText;
+    QStringList processes;
+    QStringList printers;
+};
+
+void TestWorker::initTestCase()
+{
+    registerCommandMetaType();
+    qputenv("INVPROBE_FIXTURE", dir.filePath(QStringLiteral("machine.json")).toLocal8Bit());
+    qputenv("INVPROBE_REGISTRY", dir.filePath(QStringLiteral("registry.json")).toLocal8Bit());
+}
+
+void TestWorker::init()
+{
+    server.reset(new TestAgentServer);
+    QVERIFY(server->start());
+    worker.reset(new Worker(42, QStringLiteral("127.0.0.1"), server->serverPort(), 3600000));
+    cpuText = QStringLiteral("60");
+    processes = QStringList{QStringLiteral("System"), QStringLiteral("notepad.exe")};
+    printers = QStringList{QStringLiteral("Office Laser")};
+    writeMachine();
+    writeRegistry({QStringLiteral("Editor")});
+}
+
+void TestWorker::cleanup()
+{
+    worker.reset();
+    QTRY_COMPARE(Sender::liveCount(), 0);
+    QTRY_COMPARE(Receiver::liveCount(), 0);
+    server.reset();
+}
+
+// Processor at cpuText, memory 75 % used (256 of 1024 MiB free), disk 91 % used.
+void TestWorker::writeMachine()
+{
+    QJsonArray processList;
+    for (const QString &name : qAsConst(processes))
+        processList.append(QJsonObject{{"Name", name}});
+    QJsonArray printerList;
+    for (const QString &name : qAsConst(printers))
+        printerList.append(QJsonObject{{"Name", name}});
+    const QJsonObject classes{
+        {"Win32_PerfFormattedData_PerfOS_Processor",
+         QJsonArray{QJsonObject{{"Name", "0"}, {"PercentProcessorTime", "3"}},
+                    QJsonObject{{"Name", "_Total"}, {"PercentProcessorTime", cpuText}}}},
+        {"Win32_PhysicalMemory", QJsonArray{QJsonObject{{"Capacity", QJsonObject{{"int64", "1073741824"}}}}}},
+        {"Win32_PerfFormattedData_PerfOS_Memory", QJsonArray{QJsonObject{{"AvailableMBytes", 256}}}},
+        {"Win32_PerfFormattedData_PerfDisk_LogicalDisk",
+         QJsonArray{QJsonObject{{"Name", "_Total"}, {"PercentFreeSpace", 9}, {"FreeMegabytes", 900}}}},
+        {"Win32_Process", processList},
+        {"Win32_Printer", printerList},
+        {"Win32_ComputerSystem", QJsonArray{QJsonObject{{"Name", "WS-1"}}}}};
+    QFile f(qEnvironmentVariable("INVPROBE_FIXTURE"));
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(QJsonDocument(QJsonObject{{"classes", classes}}).toJson());
+}
+
+void TestWorker::writeRegistry(const QStringList &packages)
+{
+    QJsonArray entries;
+    for (const QString &name : packages)
+        entries.append(QJsonObject{{"key", name}, {"DisplayName", name}, {"DisplayVersion", "1.0"}});
+    QFile f(qEnvironmentVariable("INVPROBE_REGISTRY"));
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(QJsonDocument(QJsonObject{{"uninstall", entries}, {"run", QJsonObject()}}).toJson());
+}
+
+void TestWorker::addRule(quint8 type, quint16 value, quint8 flag, const QString &text)
+{
+    Command rule;
+    initCommand(rule, 42, type, 0);
+    rule.value = value;
+    rule.flag = flag;
+    setCommandText(rule, text);
+    worker->alarmJob(rule);
+}
+
+QString TestWorker::tick()
+{
+    const int before = server->requests.size();
+    QMetaObject::invokeMethod(worker.data(), "workerTimeoutSlot", Qt::DirectConnection);
+    // The delivery, if any, was created by the tick itself.
+    if (Sender::liveCount() == 0)
+        return QString();
+    if (!QTest::qWaitFor([&] { return server->requests.size() > before; }, 10000))
+        return QStringLiteral("<no delivery>");
+    const Command request = server->requests.last();
+    if (request.type != CommandType::AlarmReport || request.agentId != 42)
+        return QStringLiteral("<wrong request>");
+    const QByteArray bytes = request.payload.toLatin1();
+    if (!QTest::qWaitFor([] { return Sender::liveCount() == 0; }, 10000))
+        return QStringLiteral("<delivery not released>");
+    return QString::fromUtf8(bytes);
+}
+
+QString TestWorker::document(const QString &alarms)
+{
+    return QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\" ?><document><alarms>") +
+           alarms + QStringLiteral("</alarms></document>");
+}
+
+void TestWorker::threshold_data()
+{
+    QTest::addColumn<int>("type");
+    QTest::addColumn<int>("threshold");
+    QTest::addColumn<QString>("cpu");
+    QTest::addColumn<QString>("alarm");
+    QTest::addRow("processor equal is no alarm") << 22 << 80 << "80" << "";
+    QTest::addRow("processor above") << 22 << 80 << "80.5" << "<cpuAlarm><value>80.5</value></cpuAlarm>";
+    QTest::addRow("six significant digits")
+        << 22 << 10 << "12.3456789" << "<cpuAlarm><value>12.3457</value></cpuAlarm>";
+    QTest::addRow("not a number counts as 0") << 22 << 0 << "n/a" << "";
+    QTest::addRow("memory above") << 24 << 70 << "" << "<memoryAlarm><value>75</value></memoryAlarm>";
+    QTest::addRow("memory equal") << 24 << 75 << "" << "";
+    QTest::addRow("disk above") << 23 << 90 << "" << "<diskAlarm><value>91</value></diskAlarm>";
+    QTest::addRow("disk below") << 23 << 95 << "" << "";
+}
+
+void TestWorker::threshold()
+{
+    QFETCH(int, type);
+    QFETCH(int, threshold);
+    QFETCH(QString, cpu);
+    QFETCH(QString, alarm);
+    cpuText = cpu;
+    writeMachine();
+    addRule(quint8(type), 7, quint8(threshold));
+    const QString expected = alarm.isEmpty() ? QString() : document(alarm);
+    QCOMPARE(tick(), expected);
+    // A condition that persists is reported again.
+    QCOMPARE(tick(), expected);
+}
+
+// Two processor rules measure once; the figures keep their order in the document.
+void TestWorker::figuresMeasuredOncePerTick()
+{
+    addRule(CommandType::DiskRule, 1, 10);
+    addRule(CommandType::CpuRule, 2, 90);
+    addRule(CommandType::MemoryRule, 3, 10);
+    addRule(CommandType::CpuRule, 4, 50);
+    QCOMPARE(tick(), document("<cpuAlarm><value>60</value></cpuAlarm>"
+                              "<memoryAlarm><value>75</value></memoryAlarm>"
+                              "<diskAlarm><value>91</value></diskAlarm>"));
+    // The next tick measures afresh.
+    cpuText = QStringLiteral("40");
+    writeMachine();
+    QCOMPARE(tick(), document("<memoryAlarm><value>75</value></memoryAlarm>"
+                              "<diskAlarm><value>91</value></diskAlarm>"));
+}
+
+void TestWorker::removedRuleIsNotChecked()
+{
+    addRule(CommandType::CpuRule, 22, 10);
+    addRule(CommandType::CpuRule, 23, 95);
+    addRule(CommandType::RemoveRule, 22, 0);
+    QCOMPARE(worker->rules.size(), 1);
+    QCOMPARE(tick(), QString());
+    QCOMPARE(server->requests.size(), 0);
+}
+
+void TestWorker::processStartsAndStops()
+{
+    addRule(CommandType::ProcessRule, 5, 0, QStringLiteral("NOTEPAD.EXE"));
+    addRule(CommandType::ProcessRule, 6, 0, QStringLiteral("backup.exe"));
+    // First sight records the state only.
+    QCOMPARE(tick(), QString());
+    processes.removeAll(QStringLiteral("notepad.exe"));
+    writeMachine();
+    QCOMPARE(tick(), document("<stoppedAlarmProcesses><process>NOTEPAD.EXE</process>"
+                              "</stoppedAlarmProcesses>"));
+    QCOMPARE(tick(), QString());
+    processes << QStringLiteral("Notepad.exe") << QStringLiteral("BACKUP.EXE");
+    writeMachine();
+    QCOMPARE(tick(), document("<startedAlarmProcesses><process>NOTEPAD.EXE</process>"
+                              "<process>backup.exe</process></startedAlarmProcesses>"));
+    QCOMPARE(tick(), QString());
+    QCOMPARE(server->requests.size(), 2);
+}
+
+void TestWorker::changes()
+{
+    addRule(CommandType::ChangesRule, 8, 0);
+    addRule(CommandType::ChangesRule, 9, 0);
+    // The first check records what is there.
+    QCOMPARE(tick(), QString());
+    writeRegistry({QStringLiteral("Editor"), QStringLiteral("Viewer")});
+    QCOMPARE(tick(), document("<newSoftwareAlarm><software>Viewer--1.0</software>"
+                              "</newSoftwareAlarm>"));
+    QCOMPARE(tick(), QString());
+    writeRegistry({QStringLiteral("Viewer")});
+    printers << QStringLiteral("Label Printer");
+    writeMachine();
+    QCOMPARE(tick(), document("<hardwareChangesAlarm><value>1</value></hardwareChangesAlarm>"
+                              "<deletedSoftwareAlarm><software>Editor--1.0</software>"
+                              "</deletedSoftwareAlarm>"));
+    QCOMPARE(tick(), QString());
+}
+
+QTEST_GUILESS_MAIN(TestWorker)
+#include "tst_worker.moc"
