@@ -102,6 +102,10 @@ int main(int argc, char **argv)
                                              QStringLiteral("Documents stored per measurement."),
                                              QStringLiteral("n"), QString::number(kDefaultDocuments));
     parser.addOption(documentsOption);
+    const QCommandLineOption packagesOption(QStringLiteral("packages"),
+                                            QStringLiteral("Installed packages in the document."),
+                                            QStringLiteral("n"), QStringLiteral("2000"));
+    parser.addOption(packagesOption);
     parser.process(app);
     const int documents = qMax(1, parser.value(documentsOption).toInt());
     QTextStream out(stdout);
@@ -120,7 +124,9 @@ int main(int argc, char **argv)
     }
     QSqlDatabase db = QSqlDatabase::database();
 
-    const QByteArray document = InventoryDocument::build(InventoryDocument::Counts());
+    InventoryDocument::Counts counts;
+    counts.packages = qMax(0, parser.value(packagesOption).toInt());
+    const QByteArray document = InventoryDocument::build(counts);
     const QString payload = QString::fromLatin1(document.constData(), document.size());
     const QVector<ValueRows> sections =
         ParseInventoryXml::evaluateValues(document, InventoryTemplates::sectionTemplates());
