@@ -8,7 +8,7 @@
 #include <QTcpSocket>
 
 ManagerServerReceiver::ManagerServerReceiver(QTcpSocket *socket, MasterServer *masterServer)
-    : Receiver(socket), masterServer(masterServer)
+    : Receiver(socket)
 {
     connect(this, &ManagerServerReceiver::writeLog, masterServer, &MasterServer::writeLog);
     connect(this, &ManagerServerReceiver::signalJobCheck, masterServer,
@@ -87,6 +87,11 @@ void ManagerServerReceiver::discardUpload()
 
 void ManagerServerReceiver::dropSignalConnections()
 {
-    // The handler's endpoint wiring stays so that it can still close and release itself.
-    disconnect(this, nullptr, masterServer, nullptr);
+    // Only the five outward signals: the endpoint's own wiring stays so that the handler can
+    // still close and release itself, and nothing here touches the server object.
+    disconnect(this, &ManagerServerReceiver::writeLog, nullptr, nullptr);
+    disconnect(this, &ManagerServerReceiver::signalJobCheck, nullptr, nullptr);
+    disconnect(this, &ManagerServerReceiver::signalDiscoveryCheck, nullptr, nullptr);
+    disconnect(this, &ManagerServerReceiver::connectedAdminSignal, nullptr, nullptr);
+    disconnect(this, &ManagerServerReceiver::reportToManager, nullptr, nullptr);
 }

@@ -48,6 +48,4 @@ private:
     void deleteApplication(int applicationId);
     void discardUpload();
     void dropSignalConnections();
-
-    MasterServer *masterServer;
 };
