@@ -4,7 +4,8 @@
 
 // A full inventory document of the size a busy workstation reports: every section, with
 // the given numbers of processes, packages, services and environment variables.
-class InventoryDocument {
+class InventoryDocument
+{
 public:
     struct Counts {
         int processes = 300;

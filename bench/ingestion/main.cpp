@@ -16,7 +16,8 @@
 #include <QSqlQuery>
 #include <QTextStream>
 
-namespace {
+namespace
+{
 
 constexpr int kDefaultDocuments = 20;
 constexpr int kMachines = 5;
@@ -43,17 +44,33 @@ struct TableRows {
 // The tables a full document replaces, with the columns their rows fill.
 const TableRows kTables[] = {
     {"memories", "memory_id, form, detail, memory_type, size, speed", InventoryTemplates::Memory},
-    {"drives", "name, description, filesystem, size, volumeSerialNumber", InventoryTemplates::Drives},
-    {"cpus", "cpu_id, name, manufacturer, description, processorid, architecture, numberofcores, maxclockspeed", InventoryTemplates::Processors},
-    {"video_controllers", "name,adapterram,acceleratorcapabilities,adapterdactype,driverversion,installeddrivers,videomode,videoarch,videomemtype", InventoryTemplates::Video},
-    {"network_adapters", "name,adaptertype,manufacturer,macaddress,dhcpenabled,ipaddress,ipsubnet,defaultipgateway,dhcpserver", InventoryTemplates::NetworkAdapters},
-    {"softwares", "displayName,publisher,version,installLocation,unistallString", InventoryTemplates::RegistrySoftware},
+    {"drives", "name, description, filesystem, size, volumeSerialNumber",
+     InventoryTemplates::Drives},
+    {"cpus",
+     "cpu_id, name, manufacturer, description, processorid, architecture, numberofcores, "
+     "maxclockspeed",
+     InventoryTemplates::Processors},
+    {"video_controllers",
+     "name,adapterram,acceleratorcapabilities,adapterdactype,driverversion,installeddrivers,"
+     "videomode,videoarch,videomemtype",
+     InventoryTemplates::Video},
+    {"network_adapters",
+     "name,adaptertype,manufacturer,macaddress,dhcpenabled,ipaddress,ipsubnet,defaultipgateway,"
+     "dhcpserver",
+     InventoryTemplates::NetworkAdapters},
+    {"softwares", "displayName,publisher,version,installLocation,unistallString",
+     InventoryTemplates::RegistrySoftware},
     {"processes", "pid, name, path", InventoryTemplates::Processes},
-    {"environment_variables", "name, systemvariable, variablevalue", InventoryTemplates::Environment},
-    {"os_services", "display_name,name,process_id,path_name,state,start_mode,error_control", InventoryTemplates::Services},
-    {"printers", "caption,name,status,sharename,portname,network,shared", InventoryTemplates::Printers},
-    {"start_up_applications", "name,description,command,username,location", InventoryTemplates::StartUpApplications},
-    {"updates", "name,status,hotfixid,caption,InstalledOn,ServicePackInEffect", InventoryTemplates::Updates},
+    {"environment_variables", "name, systemvariable, variablevalue",
+     InventoryTemplates::Environment},
+    {"os_services", "display_name,name,process_id,path_name,state,start_mode,error_control",
+     InventoryTemplates::Services},
+    {"printers", "caption,name,status,sharename,portname,network,shared",
+     InventoryTemplates::Printers},
+    {"start_up_applications", "name,description,command,username,location",
+     InventoryTemplates::StartUpApplications},
+    {"updates", "name,status,hotfixid,caption,InstalledOn,ServicePackInEffect",
+     InventoryTemplates::Updates},
     {"os_users", "caption,domain,fullname,name", InventoryTemplates::Users},
     {"shares", "name,description,caption,path", InventoryTemplates::Shares},
 };
@@ -75,7 +92,9 @@ int insertDirectly(QSqlDatabase db, int machineId, const QVector<ValueRows> &sec
             QStringList literals;
             for (const QString &value : row)
                 literals << SqlText::literal(value);
-            SqlText(QStringLiteral("INSERT INTO %1 (%2, mid, created_at, updated_at) VALUES (%3, %4, '%5', '%6')"))
+            SqlText(
+                QStringLiteral(
+                    "INSERT INTO %1 (%2, mid, created_at, updated_at) VALUES (%3, %4, '%5', '%6')"))
                 .fragment(QLatin1String(table.table))
                 .fragment(QLatin1String(table.columns))
                 .fragment(literals.join(QStringLiteral(", ")))
@@ -98,9 +117,9 @@ int main(int argc, char **argv)
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Inventory ingestion into PostgreSQL"));
     parser.addHelpOption();
-    const QCommandLineOption documentsOption(QStringLiteral("documents"),
-                                             QStringLiteral("Documents stored per measurement."),
-                                             QStringLiteral("n"), QString::number(kDefaultDocuments));
+    const QCommandLineOption documentsOption(
+        QStringLiteral("documents"), QStringLiteral("Documents stored per measurement."),
+        QStringLiteral("n"), QString::number(kDefaultDocuments));
     parser.addOption(documentsOption);
     const QCommandLineOption packagesOption(QStringLiteral("packages"),
                                             QStringLiteral("Installed packages in the document."),
@@ -161,29 +180,40 @@ int main(int argc, char **argv)
 
     timer.restart();
     for (int i = 0; i < documents; ++i)
-        InventoryStore::store(db, 50 + i % kMachines, sections, QStringLiteral("2026-01-01 00:00:00"));
+        InventoryStore::store(db, 50 + i % kMachines, sections,
+                              QStringLiteral("2026-01-01 00:00:00"));
     const double rowsMs = timer.nsecsElapsed() / 1e6 / documents;
 
     int statements = 0;
     timer.restart();
     for (int i = 0; i < documents; ++i)
-        statements = insertDirectly(db, 100 + i % kMachines, sections, QStringLiteral("2026-01-01 00:00:00"));
+        statements = insertDirectly(db, 100 + i % kMachines, sections,
+                                    QStringLiteral("2026-01-01 00:00:00"));
     const double directMs = timer.nsecsElapsed() / 1e6 / documents;
 
     QSqlQuery check(db);
-    check.exec(QStringLiteral("SELECT COUNT(*) FROM softwares WHERE mid BETWEEN 1 AND %1").arg(kMachines));
+    check.exec(
+        QStringLiteral("SELECT COUNT(*) FROM softwares WHERE mid BETWEEN 1 AND %1").arg(kMachines));
     check.next();
 
     out << "documents per measurement: " << documents << '\n';
-    out << QStringLiteral("reading the document (one pass):   %1 ms per document\n").arg(readMs, 0, 'f', 1);
-    out << QStringLiteral("reading it template by template:   %1 ms per document\n").arg(perTemplateMs, 0, 'f', 1);
+    out << QStringLiteral("reading the document (one pass):   %1 ms per document\n")
+               .arg(readMs, 0, 'f', 1);
+    out << QStringLiteral("reading it template by template:   %1 ms per document\n")
+               .arg(perTemplateMs, 0, 'f', 1);
     out << QStringLiteral("storeInventory (read + store):     %1 ms per document, %2 documents/s\n")
-               .arg(storeMs, 0, 'f', 1).arg(1000.0 / storeMs, 0, 'f', 2);
-    out << QStringLiteral("storing the rows already read:     %1 ms per document\n").arg(rowsMs, 0, 'f', 1);
-    out << QStringLiteral("same rows inserted directly:       %1 ms per document, %2 documents/s (%3 statements)\n")
-               .arg(directMs, 0, 'f', 1).arg(1000.0 / directMs, 0, 'f', 2).arg(statements);
+               .arg(storeMs, 0, 'f', 1)
+               .arg(1000.0 / storeMs, 0, 'f', 2);
+    out << QStringLiteral("storing the rows already read:     %1 ms per document\n")
+               .arg(rowsMs, 0, 'f', 1);
+    out << QStringLiteral("same rows inserted directly:       %1 ms per document, %2 documents/s "
+                          "(%3 statements)\n")
+               .arg(directMs, 0, 'f', 1)
+               .arg(1000.0 / directMs, 0, 'f', 2)
+               .arg(statements);
     out << QStringLiteral("peak memory: %1 MiB (%2 MiB before the measurements)\n")
-               .arg(memoryPeak / 1024.0, 0, 'f', 1).arg(memoryBefore / 1024.0, 0, 'f', 1);
+               .arg(memoryPeak / 1024.0, 0, 'f', 1)
+               .arg(memoryBefore / 1024.0, 0, 'f', 1);
     out << "software rows of the stored machines: " << check.value(0).toInt() << '\n';
     check = QSqlQuery();
     db = QSqlDatabase();

@@ -8,7 +8,8 @@
 
 // Adds one alarms row per alarm of a document; kinds are indexed by
 // InventoryTemplates::AlarmKind and written in that order.
-class AlarmStore {
+class AlarmStore
+{
 public:
     static void store(const QSqlDatabase &db, int machineId, const QVector<ValueRows> &kinds,
                       const QString &timestamp);

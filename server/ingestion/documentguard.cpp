@@ -3,7 +3,8 @@
 #include <QCoreApplication>
 #include <QXmlStreamReader>
 
-namespace {
+namespace
+{
 
 QString tr(const char *text)
 {
@@ -52,11 +53,11 @@ DocumentGuard::Result DocumentGuard::check(const QByteArray &document)
             return verdict(Rejected, tr("document declares a DTD"));
         case QXmlStreamReader::StartElement:
             if (++depth > kMaxDocumentDepth)
-                return verdict(Rejected, tr("document nests deeper than %1 levels")
-                                             .arg(kMaxDocumentDepth));
+                return verdict(Rejected,
+                               tr("document nests deeper than %1 levels").arg(kMaxDocumentDepth));
             if (++elements > kMaxDocumentElements)
-                return verdict(Rejected, tr("document holds more than %1 elements")
-                                             .arg(kMaxDocumentElements));
+                return verdict(
+                    Rejected, tr("document holds more than %1 elements").arg(kMaxDocumentElements));
             break;
         case QXmlStreamReader::EndElement:
             --depth;

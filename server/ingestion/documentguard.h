@@ -10,7 +10,8 @@ constexpr int kMaxDocumentBytes = 16 * 1024 * 1024;
 constexpr int kMaxDocumentDepth = 64;
 constexpr int kMaxDocumentElements = 500000;
 
-class DocumentGuard {
+class DocumentGuard
+{
 public:
     enum Verdict {
         Accepted,

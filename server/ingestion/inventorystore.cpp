@@ -1,10 +1,11 @@
 #include "inventorystore.h"
 
-#include "reporttransaction.h"
 #include "inventorytemplates.h"
+#include "reporttransaction.h"
 #include "sqltext.h"
 
-namespace {
+namespace
+{
 
 using T = InventoryTemplates;
 
@@ -16,22 +17,32 @@ struct ReplacedTable {
 };
 
 const ReplacedTable kSoftware = {T::RegistrySoftware, "softwares",
-    "INSERT into softwares (displayName,publisher,version,installLocation,unistallString,mid,created_at,updated_at) VALUES "};
-const ReplacedTable kProcesses = {T::Processes, "processes",
+                                 "INSERT into softwares "
+                                 "(displayName,publisher,version,installLocation,unistallString,"
+                                 "mid,created_at,updated_at) VALUES "};
+const ReplacedTable kProcesses = {
+    T::Processes, "processes",
     "INSERT into processes (pid, name, path, mid, created_at, updated_at) VALUES "};
 
 // Replaced after the monitoring row, in this order.
 const ReplacedTable kLaterTables[] = {
     {T::Environment, "environment_variables",
-     "INSERT into environment_variables (name, systemvariable, variablevalue, mid, created_at, updated_at) VALUES "},
+     "INSERT into environment_variables (name, systemvariable, variablevalue, mid, created_at, "
+     "updated_at) VALUES "},
     {T::Services, "os_services",
-     "INSERT into os_services (display_name,name,process_id,path_name,state,start_mode,error_control,mid,created_at,updated_at) VALUES "},
+     "INSERT into os_services "
+     "(display_name,name,process_id,path_name,state,start_mode,error_control,mid,created_at,"
+     "updated_at) VALUES "},
     {T::Printers, "printers",
-     "INSERT into printers (caption,name,status,sharename,portname,network,shared,mid,created_at,updated_at) VALUES "},
+     "INSERT into printers "
+     "(caption,name,status,sharename,portname,network,shared,mid,created_at,updated_at) VALUES "},
     {T::StartUpApplications, "start_up_applications",
-     "INSERT into start_up_applications (name,description,command,username,location,mid,created_at,updated_at) VALUES "},
+     "INSERT into start_up_applications "
+     "(name,description,command,username,location,mid,created_at,updated_at) VALUES "},
     {T::Updates, "updates",
-     "INSERT into updates (name,status,hotfixid,caption,InstalledOn,ServicePackInEffect,mid,created_at,updated_at) VALUES "},
+     "INSERT into updates "
+     "(name,status,hotfixid,caption,InstalledOn,ServicePackInEffect,mid,created_at,updated_at) "
+     "VALUES "},
     {T::Users, "os_users",
      "INSERT into os_users (caption,domain,fullname,name,mid,created_at,updated_at) VALUES "},
     {T::Shares, "shares",
@@ -41,26 +52,33 @@ const ReplacedTable kLaterTables[] = {
 // Hardware rows inserted after the aggregate values and the operating system.
 const ReplacedTable kHardwareRows[] = {
     {T::Memory, "memories",
-     "INSERT into memories (memory_id, form, detail, memory_type, size, speed, mid, created_at,updated_at) VALUES "},
+     "INSERT into memories (memory_id, form, detail, memory_type, size, speed, mid, "
+     "created_at,updated_at) VALUES "},
     {T::Drives, "drives",
-     "INSERT into drives (name, description, filesystem, size, volumeSerialNumber, mid, available, created_at,updated_at) VALUES "},
+     "INSERT into drives (name, description, filesystem, size, volumeSerialNumber, mid, available, "
+     "created_at,updated_at) VALUES "},
     {T::Processors, "cpus",
-     "INSERT into cpus (cpu_id, name, manufacturer, description, processorid, architecture, numberofcores, maxclockspeed, mid, created_at,updated_at) VALUES "},
+     "INSERT into cpus (cpu_id, name, manufacturer, description, processorid, architecture, "
+     "numberofcores, maxclockspeed, mid, created_at,updated_at) VALUES "},
     {T::Video, "video_controllers",
-     "INSERT into video_controllers (name,adapterram,acceleratorcapabilities,adapterdactype,driverversion,installeddrivers,videomode,videoarch,videomemtype,mid,created_at,updated_at) VALUES "},
+     "INSERT into video_controllers "
+     "(name,adapterram,acceleratorcapabilities,adapterdactype,driverversion,installeddrivers,"
+     "videomode,videoarch,videomemtype,mid,created_at,updated_at) VALUES "},
     {T::NetworkAdapters, "network_adapters",
-     "INSERT into network_adapters (name,adaptertype,manufacturer,macaddress,dhcpenabled,ipaddress,ipsubnet,defaultipgateway,dhcpserver,mid,created_at,updated_at) VALUES "},
+     "INSERT into network_adapters "
+     "(name,adaptertype,manufacturer,macaddress,dhcpenabled,ipaddress,ipsubnet,defaultipgateway,"
+     "dhcpserver,mid,created_at,updated_at) VALUES "},
 };
 
-const char *const kHardwareTables[] = {"os_details",        "memories",         "drives", "cpus",
-                                       "video_controllers", "network_adapters", "aggregate_values"};
+const char *const kHardwareTables[] = {
+    "os_details",        "memories",         "drives",          "cpus",
+    "video_controllers", "network_adapters", "aggregate_values"};
 
-class Writer {
+class Writer
+{
 public:
     Writer(const QSqlDatabase &db, int machineId, const QString &timestamp)
-        : transaction(db)
-        , machineId(machineId)
-        , timestamp(timestamp)
+        : transaction(db), machineId(machineId), timestamp(timestamp)
     {
     }
 
@@ -134,8 +152,9 @@ void InventoryStore::store(const QSqlDatabase &db, int machineId,
         const InventoryValues::Totals totals =
             InventoryValues::totals(rows(T::Memory), rows(T::Processors), rows(T::Drives));
         writer.transaction.run(
-            SqlText(QStringLiteral("INSERT INTO aggregate_values(memory_size,cpu_numbers,drive_size,"
-                                   "mid,created_at,updated_at) VALUES (%1,%2,%3,%4,'%5','%6')"))
+            SqlText(
+                QStringLiteral("INSERT INTO aggregate_values(memory_size,cpu_numbers,drive_size,"
+                               "mid,created_at,updated_at) VALUES (%1,%2,%3,%4,'%5','%6')"))
                 .fragment(totals.memorySize)
                 .number(qint64(totals.cpuNumbers))
                 .fragment(totals.driveSize)

@@ -1,5 +1,7 @@
 #include "inventorytemplates.h"
 
+// The templates stay on one line each, as they are compared against the documented texts.
+// clang-format off
 QString InventoryTemplates::sectionTemplate(Section section)
 {
     switch (section) {
@@ -53,6 +55,8 @@ QString InventoryTemplates::sectionTemplate(Section section)
     return QString();
 }
 
+// clang-format on
+
 QStringList InventoryTemplates::sectionTemplates()
 {
     QStringList templates;
@@ -61,6 +65,7 @@ QStringList InventoryTemplates::sectionTemplates()
     return templates;
 }
 
+// clang-format off
 QString InventoryTemplates::alarmTemplate(AlarmKind kind)
 {
     switch (kind) {
@@ -85,6 +90,8 @@ QString InventoryTemplates::alarmTemplate(AlarmKind kind)
     }
     return QString();
 }
+
+// clang-format on
 
 QStringList InventoryTemplates::alarmTemplates()
 {

@@ -5,7 +5,8 @@
 
 // The query templates of the inventory document, one per repeated element, and of the alarm
 // document. Each is the text that follows "declare variable $data external;".
-class InventoryTemplates {
+class InventoryTemplates
+{
 public:
     enum Section {
         OperatingSystem,

@@ -2,7 +2,8 @@
 
 #include <cmath>
 
-namespace {
+namespace
+{
 
 const QString kTotal = QStringLiteral("_Total");
 const QString kZero = QStringLiteral("0");
@@ -60,12 +61,11 @@ bool InventoryValues::monitoringDue(const ValueRows &cpuLoad, const ValueRows &m
                                     const ValueRows &systemObjects, const ValueRows &networkLoad,
                                     const ValueRows &batteries)
 {
-    return !batteries.isEmpty() || !cpuLoad.isEmpty() || !memoryLoad.isEmpty()
-           || !systemObjects.isEmpty() || !networkLoad.isEmpty();
+    return !batteries.isEmpty() || !cpuLoad.isEmpty() || !memoryLoad.isEmpty() ||
+           !systemObjects.isEmpty() || !networkLoad.isEmpty();
 }
 
-QStringList InventoryValues::monitoringValues(const ValueRows &cpuLoad,
-                                              const ValueRows &memoryLoad,
+QStringList InventoryValues::monitoringValues(const ValueRows &cpuLoad, const ValueRows &memoryLoad,
                                               const ValueRows &systemObjects,
                                               const ValueRows &diskLoad,
                                               const ValueRows &networkLoad,

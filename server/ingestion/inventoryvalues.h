@@ -10,7 +10,8 @@ using ValueRows = QVector<QStringList>;
 // The values the server derives from an inventory document: totals, the monitoring row and
 // the drive availability. Pure functions over value rows, read by position: a comma or an
 // apostrophe inside a value never shifts the value read.
-class InventoryValues {
+class InventoryValues
+{
 public:
     struct Totals {
         QString memorySize; // MiB, six-digit form
@@ -38,9 +39,8 @@ public:
     // cpuUsagePercentage, memoryUsagePercentage, numberOfProcess, numberOfThread,
     // diskUsagePercentage, netAdapterUsagePercentage, battery; "0" where nothing applies.
     static QStringList monitoringValues(const ValueRows &cpuLoad, const ValueRows &memoryLoad,
-                                        const ValueRows &systemObjects,
-                                        const ValueRows &diskLoad, const ValueRows &networkLoad,
-                                        const ValueRows &batteries);
+                                        const ValueRows &systemObjects, const ValueRows &diskLoad,
+                                        const ValueRows &networkLoad, const ValueRows &batteries);
 
     // The volumes of a disk load (every row but the "_Total" one), in document order.
     static QVector<FreeSpace> driveAvailability(const ValueRows &diskLoad);

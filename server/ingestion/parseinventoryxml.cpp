@@ -12,7 +12,8 @@
 #include <QXmlQuery>
 #include <QXmlSerializer>
 
-namespace {
+namespace
+{
 
 const QString kDeclaration = QStringLiteral("declare variable $data external;\n");
 
@@ -43,8 +44,8 @@ QString orderedTemplate(const QString &queryTemplate)
     const int rowStep = queryTemplate.indexOf(QLatin1String("/<sql>"));
     if (rowStep < 0)
         return queryTemplate;
-    return QStringLiteral("for $kxRow in ") + queryTemplate.left(rowStep)
-           + QStringLiteral(" return $kxRow") + queryTemplate.mid(rowStep);
+    return QStringLiteral("for $kxRow in ") + queryTemplate.left(rowStep) +
+           QStringLiteral(" return $kxRow") + queryTemplate.mid(rowStep);
 }
 
 // The template with every value wrapped in an element of its own, so that value boundaries
@@ -126,10 +127,7 @@ bool evaluateMarked(const QByteArray &document, const QStringList &templates,
 
 } // namespace
 
-ParseInventoryXml::ParseInventoryXml(QObject *parent)
-    : QObject(parent)
-{
-}
+ParseInventoryXml::ParseInventoryXml(QObject *parent) : QObject(parent) {}
 
 QStringList ParseInventoryXml::evaluateTemplate(const QByteArray &document,
                                                 const QString &queryTemplate)
@@ -156,10 +154,10 @@ QString ParseInventoryXml::computerNameText(const QByteArray &document)
 {
     QString text;
     if (DocumentGuard::check(document).verdict == DocumentGuard::Accepted)
-        runQuery(document,
-                 orderedTemplate(
-                     InventoryTemplates::sectionTemplate(InventoryTemplates::ComputerName)),
-                 &text);
+        runQuery(
+            document,
+            orderedTemplate(InventoryTemplates::sectionTemplate(InventoryTemplates::ComputerName)),
+            &text);
     text.remove(QStringLiteral("<sql>"));
     text.remove(QStringLiteral("</sql>"));
     return text.isEmpty() ? QStringLiteral("''") : text;
@@ -181,9 +179,8 @@ QVector<ValueRows> ParseInventoryXml::evaluateValues(const QByteArray &document,
     return sections;
 }
 
-bool ParseInventoryXml::readableDocument(const QString &payload, const QString &kind,
-                                         int machineId, const LogFunction &log,
-                                         QByteArray *document)
+bool ParseInventoryXml::readableDocument(const QString &payload, const QString &kind, int machineId,
+                                         const LogFunction &log, QByteArray *document)
 {
     *document = DocumentGuard::transportBytes(payload);
     const DocumentGuard::Result result = DocumentGuard::check(*document);

@@ -8,7 +8,6 @@
 #include <QString>
 #include <QStringList>
 #include <QVector>
-
 #include <functional>
 
 // Reads inventory and alarm documents through the XML query templates and stores their rows
@@ -16,7 +15,8 @@
 //
 //     ParseInventoryXml::storeInventory(machineId, report.payload,
 //                                       [this](const QString &line) { writeLog(line); });
-class ParseInventoryXml : public QObject {
+class ParseInventoryXml : public QObject
+{
     Q_OBJECT
 public:
     // Receives the lines meant for the server log (a refused document, for example).

@@ -5,10 +5,7 @@
 #include <QSourceLocation>
 #include <QUrl>
 
-QueryMessageHandler::QueryMessageHandler(QObject *parent)
-    : QAbstractMessageHandler(parent)
-{
-}
+QueryMessageHandler::QueryMessageHandler(QObject *parent) : QAbstractMessageHandler(parent) {}
 
 void QueryMessageHandler::handleMessage(QtMsgType type, const QString &description,
                                         const QUrl &identifier,

@@ -5,7 +5,8 @@
 #include <QSqlError>
 #include <QSqlQuery>
 
-namespace {
+namespace
+{
 
 // Keeps single statements well below the drivers' limits (SQLite refuses texts above 1 MB).
 constexpr int kMaxRowsPerStatement = 250;
@@ -26,8 +27,7 @@ bool execPlain(const QSqlDatabase &db, const QString &statement)
 
 } // namespace
 
-ReportTransaction::ReportTransaction(const QSqlDatabase &db)
-    : db(db)
+ReportTransaction::ReportTransaction(const QSqlDatabase &db) : db(db)
 {
     open = this->db.isOpen() && this->db.transaction();
     if (!open)
@@ -49,8 +49,7 @@ bool ReportTransaction::run(const SqlText &statement)
     const bool ok = query.exec(text);
     if (!ok) {
         ++failures;
-        qCWarning(lcIngestion) << "statement failed:" << text.left(300)
-                               << query.lastError().text();
+        qCWarning(lcIngestion) << "statement failed:" << text.left(300) << query.lastError().text();
         if (open)
             execPlain(db, kRollbackTo);
     }
@@ -68,7 +67,8 @@ bool ReportTransaction::runBatch(const QString &insertPrefix, const QStringList 
 {
     if (tuples.size() == 1)
         return run(SqlText(insertPrefix + QStringLiteral("%1")).fragment(tuples.first()));
-    if (run(SqlText(insertPrefix + QStringLiteral("%1")).fragment(tuples.join(QStringLiteral(", ")))))
+    if (run(SqlText(insertPrefix + QStringLiteral("%1"))
+                .fragment(tuples.join(QStringLiteral(", ")))))
         return true;
     // The failed batch counted once; now find the rows the database refuses.
     --failures;
@@ -83,8 +83,8 @@ void ReportTransaction::insertRows(const QString &insertPrefix, const QStringLis
     QStringList batch;
     int chars = 0;
     for (const QString &row : tuples) {
-        if (!batch.isEmpty()
-            && (batch.size() >= kMaxRowsPerStatement || chars + row.size() > kMaxStatementChars)) {
+        if (!batch.isEmpty() &&
+            (batch.size() >= kMaxRowsPerStatement || chars + row.size() > kMaxStatementChars)) {
             runBatch(insertPrefix, batch);
             batch.clear();
             chars = 0;

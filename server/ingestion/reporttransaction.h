@@ -10,7 +10,8 @@
 // sections either as they were or fully replaced, while each statement still stands on its
 // own: it runs under a savepoint, and a failing one is rolled back alone and the others go
 // on (PostgreSQL would otherwise refuse everything after the first error).
-class ReportTransaction {
+class ReportTransaction
+{
 public:
     explicit ReportTransaction(const QSqlDatabase &db);
     ~ReportTransaction();
