@@ -23,10 +23,14 @@ private slots:
     void cleanupTestCase();
     void commandLineJob_data();
     void commandLineJob();
+    void inventoryJob();
+    void alarmRuleJob();
 
 private:
     QVariant value(const QString &sql);
     bool requestJobCheck();
+    // Assigns a new job to the agent's machine and asks for a job check; the assignment's id.
+    int assignJob(int cmd, int prm, int prm2, const QString &prm3);
 
     PgCluster pg;
     QTemporaryDir serverDir;
@@ -79,7 +83,16 @@ void TestAgentEndToEnd::initTestCase()
                           "[Client]\nAddress=127.0.0.1\nServerPort=" +
                               QByteArray::number(agentServerPort) +
                               "\nAgentPort=" + QByteArray::number(freeUdpPort()) +
-                              "\nPollServer=0\nNegotiateOnStartup=1\n"));
+                              "\nPollServer=0\nNegotiateOnStartup=1\nTimerPeriod=1000\n"));
+    // Inventories and alarm checks read the fixture machine.
+    const QString registry = agentDir.filePath(QStringLiteral("registry.json"));
+    QVERIFY(writeTextFile(registry, R"({"uninstall": [{"key": "ed", "DisplayName": "Editor",
+        "DisplayVersion": "1.2", "Publisher": "Acme"}], "run": {}})"));
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("INVPROBE_FIXTURE"),
+               QStringLiteral(AGENT_FIXTURE_DIR "/inventory.json"));
+    env.insert(QStringLiteral("INVPROBE_REGISTRY"), registry);
+    agent.setProcessEnvironment(env);
     agent.setProcessChannelMode(QProcess::MergedChannels);
     agent.start(program, QStringList());
     QVERIFY2(agent.waitForStarted(10000), qPrintable(agent.errorString()));
@@ -127,6 +140,30 @@ bool TestAgentEndToEnd::requestJobCheck()
     return true;
 }
 
+int TestAgentEndToEnd::assignJob(int cmd, int prm, int prm2, const QString &prm3)
+{
+    QSqlQuery job(db);
+    // Schedule type 6: as soon as the machine is online.
+    job.prepare(QStringLiteral("INSERT INTO jobs (creator, cmd, prm, prm2, prm3, scheduleType, "
+                               "scheduleDate, scheduleCount) VALUES (1, ?, ?, ?, ?, 6, "
+                               "LOCALTIMESTAMP(0), 1) RETURNING id"));
+    job.addBindValue(cmd);
+    job.addBindValue(prm);
+    job.addBindValue(prm2);
+    job.addBindValue(prm3);
+    if (!job.exec() || !job.next()) {
+        qWarning() << job.lastError().text();
+        return 0;
+    }
+    const int assignment =
+        value(QStringLiteral("INSERT INTO job_machines (creator, machine, job, active, status) "
+                             "VALUES (1, %1, %2, 0, 235) RETURNING id")
+                  .arg(machineId)
+                  .arg(job.value(0).toInt()))
+            .toInt();
+    return assignment > 0 && requestJobCheck() ? assignment : 0;
+}
+
 void TestAgentEndToEnd::commandLineJob_data()
 {
     QTest::addColumn<QString>("commandLine");
@@ -142,23 +179,8 @@ void TestAgentEndToEnd::commandLineJob()
     QFETCH(QString, commandLine);
     QFETCH(int, status);
     QFETCH(QString, reportData);
-    QSqlQuery job(db);
-    // Schedule type 6: as soon as the machine is online.
-    QVERIFY(job.prepare(QStringLiteral("INSERT INTO jobs (creator, cmd, prm, prm2, prm3, "
-                                       "scheduleType, scheduleDate, scheduleCount) VALUES (1, 4, "
-                                       "0, 0, ?, 6, LOCALTIMESTAMP(0), 1) RETURNING id")));
-    job.addBindValue(commandLine);
-    QVERIFY2(job.exec() && job.next(), qPrintable(job.lastError().text()));
-    const int jobId = job.value(0).toInt();
-    const int assignment =
-        value(QStringLiteral("INSERT INTO job_machines (creator, machine, job, active, status) "
-                             "VALUES (1, %1, %2, 0, 235) RETURNING id")
-                  .arg(machineId)
-                  .arg(jobId))
-            .toInt();
+    const int assignment = assignJob(CommandType::CommandLine, 0, 0, commandLine);
     QVERIFY(assignment > 0);
-
-    QVERIFY(requestJobCheck());
     QTRY_COMPARE_WITH_TIMEOUT(
         value(QStringLiteral("SELECT active FROM job_machines WHERE id=%1").arg(assignment))
             .toInt(),
@@ -172,6 +194,51 @@ void TestAgentEndToEnd::commandLineJob()
              reportData);
     const QByteArray log = readTextFile(agentDir.filePath(QStringLiteral("Agent.log")));
     QVERIFY2(log.contains("Command Line Execution: " + commandLine.toUtf8()), log.constData());
+}
+
+// A full inventory of the fixture machine lands in the machine's rows.
+void TestAgentEndToEnd::inventoryJob()
+{
+    const int assignment = assignJob(CommandType::Inventory, 0, 0, QStringLiteral("1111111111"));
+    QVERIFY(assignment > 0);
+    QTRY_COMPARE_WITH_TIMEOUT(
+        value(QStringLiteral("SELECT status FROM job_machines WHERE id=%1").arg(assignment))
+            .toInt(),
+        236, 30000);
+    const QString mid = QString::number(machineId);
+    QSqlQuery os = db.exec(QStringLiteral("SELECT OS_Caption, OS_Version, OS_Architecture, "
+                                          "OS_SerialNumber FROM os_details WHERE mid=") + mid);
+    QVERIFY(os.next());
+    QCOMPARE(os.value(0).toString(), QStringLiteral("Microsoft Windows 7 Professional"));
+    QCOMPARE(os.value(1).toString(), QStringLiteral("6.1.7601"));
+    QCOMPARE(os.value(2).toString(), QStringLiteral("64-bit"));
+    QCOMPARE(os.value(3).toString(), QStringLiteral("00371-OEM-8992671-00524"));
+    QVERIFY(!os.next());
+    QCOMPARE(value("SELECT count(*) FROM memories WHERE mid=" + mid).toInt(), 2);
+    QCOMPARE(value("SELECT name FROM shares WHERE mid=" + mid).toString(), QStringLiteral("ADMIN$"));
+    QCOMPARE(value("SELECT count(*) FROM environment_variables WHERE mid=" + mid).toInt(), 2);
+    QCOMPARE(value("SELECT count(*) FROM monitorings WHERE mid=" + mid).toInt(), 1);
+    const QByteArray log = readTextFile(agentDir.filePath(QStringLiteral("Agent.log")));
+    QVERIFY(log.contains("Inventory Execution"));
+}
+
+// A processor rule below the fixture's 7 % makes the worker report; the rows carry the
+// identity the server gave this agent at its first contact.
+void TestAgentEndToEnd::alarmRuleJob()
+{
+    QVERIFY(assignJob(CommandType::CpuRule, 0, 5, QString()) > 0);
+    const QString rows = QStringLiteral("SELECT count(*) FROM alarms WHERE alarm_id=22 AND mid=%1")
+                             .arg(machineId);
+    QTRY_VERIFY_WITH_TIMEOUT(value(rows).toInt() >= 1, 30000);
+    QCOMPARE(value(QStringLiteral("SELECT data FROM alarms WHERE mid=%1 ORDER BY id LIMIT 1")
+                       .arg(machineId))
+                 .toString(),
+             QStringLiteral("7"));
+    QCOMPARE(value(QStringLiteral("SELECT count(*) FROM alarms WHERE mid<>%1").arg(machineId))
+                 .toInt(),
+             0);
+    // No machine was registered for the alarm connection.
+    QCOMPARE(value(QStringLiteral("SELECT count(*) FROM machines")).toInt(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestAgentEndToEnd)
