@@ -1,5 +1,6 @@
 #include "alarmstore.h"
 
+#include "ingestionlog.h"
 #include "inventorytemplates.h"
 #include "reporttransaction.h"
 #include "sqltext.h"
@@ -9,6 +10,10 @@ void AlarmStore::store(const QSqlDatabase &db, int machineId, const QVector<Valu
 {
     if (kinds.size() != InventoryTemplates::AlarmKindCount)
         return;
+    if (!db.isOpen()) {
+        qCWarning(lcIngestion) << "alarms of machine" << machineId << "not stored: no database";
+        return;
+    }
     const QString mid = QString::number(machineId);
     const QString date = SqlText::literal(timestamp);
     QStringList tuples;

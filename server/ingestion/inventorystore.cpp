@@ -1,5 +1,6 @@
 #include "inventorystore.h"
 
+#include "ingestionlog.h"
 #include "inventorytemplates.h"
 #include "reporttransaction.h"
 #include "sqltext.h"
@@ -141,6 +142,10 @@ void InventoryStore::store(const QSqlDatabase &db, int machineId,
 {
     if (sections.size() != T::SectionCount)
         return;
+    if (!db.isOpen()) {
+        qCWarning(lcIngestion) << "inventory of machine" << machineId << "not stored: no database";
+        return;
+    }
     Writer writer(db, machineId, timestamp);
     const auto rows = [&sections](T::Section section) -> const ValueRows & {
         return sections.at(section);

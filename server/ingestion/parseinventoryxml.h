@@ -34,8 +34,8 @@ public:
 
     // The values of every row of every template (each still in the serializer's escaped
     // form, without the surrounding apostrophes). The document is read once for all
-    // templates; only when that fails is each template evaluated on its own, so that one
-    // failing template empties just its own section. The document must have passed
+    // templates; only when that fails are smaller groups evaluated, so that a failing
+    // template empties just its own section. The document must have passed
     // DocumentGuard.
     static QVector<ValueRows> evaluateValues(const QByteArray &document,
                                              const QStringList &templates);

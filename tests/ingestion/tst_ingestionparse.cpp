@@ -230,16 +230,32 @@ void TestIngestionParse::valuesMatchRowTexts()
 
 void TestIngestionParse::failingTemplateEmptiesOnlyItsSection()
 {
-    const QByteArray document =
-        wrap("<Monitor_Network><adapter><Name>eth0</Name><Utilization>1</"
-             "Utilization><Utilization>2</Utilization></adapter></Monitor_Network>"
-             "<Monitor_CPU><cpu><Name>_Total</Name><Usage>12</Usage></cpu></Monitor_CPU>");
-    const QVector<ValueRows> sections =
-        ParseInventoryXml::evaluateValues(document, InventoryTemplates::sectionTemplates());
+    // Two counter groups in one adapter and a repeated CPU usage: those two sections fail,
+    // every other section of the document is read as usual.
+    QByteArray document = fixture("software_and_lists.xml");
+    document.replace(
+        "</document>",
+        "<Monitor_Network><adapter><Name>eth0</Name><Utilization>1</Utilization><Utilization>2</"
+        "Utilization></adapter></Monitor_Network>"
+        "<Monitor_CPU><cpu><Name>_Total</Name><Usage>12</Usage><Usage>13</Usage></cpu></"
+        "Monitor_CPU>"
+        "<Monitor_Memory><memory><AvailableMBytes>100</AvailableMBytes><UsagePercentage>5</"
+        "UsagePercentage></memory></Monitor_Memory>"
+        "</document>");
+    const QStringList templates = InventoryTemplates::sectionTemplates();
+    const QVector<ValueRows> sections = ParseInventoryXml::evaluateValues(document, templates);
     QCOMPARE(sections.size(), int(InventoryTemplates::SectionCount));
-    QVERIFY(sections.at(InventoryTemplates::NetworkLoad).isEmpty());
-    QCOMPARE(sections.at(InventoryTemplates::CpuLoad),
-             rowsOf({{QStringLiteral("_Total"), QStringLiteral("12")}}));
+    for (int s = 0; s < templates.size(); ++s) {
+        const int rows = sections.at(s).size();
+        if (s == InventoryTemplates::NetworkLoad || s == InventoryTemplates::CpuLoad)
+            QCOMPARE(rows, 0);
+        else
+            QCOMPARE(rows, ParseInventoryXml::evaluateTemplate(document, templates.at(s)).size());
+    }
+    QCOMPARE(sections.at(InventoryTemplates::MemoryLoad),
+             rowsOf({{QStringLiteral("100"), QStringLiteral("5")}}));
+    QCOMPARE(sections.at(InventoryTemplates::RegistrySoftware).size(), 2);
+    QCOMPARE(sections.at(InventoryTemplates::Shares).size(), 1);
 }
 
 void TestIngestionParse::sixDigitForm_data()

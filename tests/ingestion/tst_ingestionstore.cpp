@@ -460,6 +460,8 @@ void TestIngestionStore::memoryTotalInExponentForm()
     SKIP_WITHOUT_PG(driver);
     QByteArray document = fixture("hardware_printers_network_disk.xml");
     document.replace("<size>4096</size>", "<size>524288</size>");
+    document.remove(document.indexOf("<Monitor_Disk>"),
+                    document.indexOf("</Monitor_Disk>") + 15 - document.indexOf("<Monitor_Disk>"));
     storeInventory(driver, 6, document);
     // Written as 1.04858e+06, so the column holds 1048580.
     const QList<QStringList> values =
@@ -468,6 +470,10 @@ void TestIngestionStore::memoryTotalInExponentForm()
     QCOMPARE(values.size(), 1);
     QCOMPARE(values.first().at(0).toDouble(), 1048580.0);
     QCOMPARE(values.first().at(1), QStringLiteral("2"));
+    // Without a disk load the drives keep the availability they were written with.
+    QCOMPARE(select(driver,
+                    QStringLiteral("SELECT name, available FROM drives WHERE mid=6 ORDER BY id")),
+             QList<QStringList>({row({"C:", "0"}), row({"D:", "0"})}));
 }
 
 void TestIngestionStore::valuesStoredExactly()
