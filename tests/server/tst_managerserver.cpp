@@ -329,9 +329,9 @@ void TestManagerServer::refusedApplicationLeavesUploadAlone()
     const QStringList before = tree(root);
 
     QVERIFY(harness.managerRequest(quint8(type), 1, 9, type == 5 ? "uploaded" : ""));
+    QCOMPARE(tree(root), before);
     QVERIFY2(!harness.messages.filter(logLine).isEmpty(),
              qPrintable(harness.messages.join(QLatin1Char('\n'))));
-    QCOMPARE(tree(root), before);
     if (type == CommandType::DeleteApplication)
         QVERIFY(ServerHarness::column(QStringLiteral("SELECT id FROM applications")).isEmpty());
 }
