@@ -56,8 +56,8 @@ void Agent::writeLog(QString msg)
 {
     if (!logging)
         return;
-    const QString line = QDateTime::currentDateTime().toString() + QLatin1String(" - ") + msg +
-                         QLatin1Char('\n');
+    const QString line =
+        QDateTime::currentDateTime().toString() + QLatin1String(" - ") + msg + QLatin1Char('\n');
     if (logFile && logFile->isOpen()) {
         QTextStream out(logFile);
         out.setCodec("UTF-8");
@@ -106,8 +106,7 @@ void Agent::startUp()
         udpServer = new UdpServer(serverAddress, serverPort, agentPort, negotiateOnStartup,
                                   showMainWindow, pollServer, timerPeriod, this);
         connect(udpServer, &UdpServer::writeLog, this, &Agent::writeLog);
-        connect(udpServer, &UdpServer::connectAgentToServer, this,
-                &Agent::connectAgentToServer);
+        connect(udpServer, &UdpServer::connectAgentToServer, this, &Agent::connectAgentToServer);
         udpServer->startListening();
     }
 
@@ -124,7 +123,8 @@ void Agent::startUp()
 
 void Agent::readSettings()
 {
-    writeLog(QStringLiteral("Read parameters from configuration file Agent's initialization file."));
+    writeLog(
+        QStringLiteral("Read parameters from configuration file Agent's initialization file."));
     QFile ini(filePath(kAgentIniName));
     if (!ini.open(QIODevice::ReadOnly | QIODevice::Text)) {
         writeLog(QStringLiteral("[ERROR] Unable to open configuration file"));

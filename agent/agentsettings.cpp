@@ -7,7 +7,8 @@ const char kAgentIniName[] = "Agent.ini";
 const char kAgentKeyName[] = "Agent.key";
 const char kAgentLogName[] = "Agent.log";
 
-namespace {
+namespace
+{
 
 // The value runs from the first "=" to the next one; a line without "=" has none.
 bool lineValue(const QString &line, QString *value)

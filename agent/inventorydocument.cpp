@@ -2,7 +2,8 @@
 
 #include "invprobe.h"
 
-namespace {
+namespace
+{
 
 // Positions in the flags string, one per section.
 enum Section {

@@ -15,7 +15,8 @@
 
 const char kSplitTag[] = "<SPLITAG>";
 
-namespace {
+namespace
+{
 
 // Command lines that go to the Windows command interpreter are started and not waited for.
 const QString kDetachedPrefix = QStringLiteral("cmd.exe");
@@ -153,9 +154,8 @@ bool JobRunner::startProcess(const QString &program, const QStringList &argument
 void JobRunner::operationFinished(int exitCode, QProcess::ExitStatus exitStatus)
 {
     Q_UNUSED(exitCode)
-    const quint8 type = sender->currentType == CommandType::Inventory
-                            ? CommandType::InventoryResult
-                            : CommandType::JobResult;
+    const quint8 type = sender->currentType == CommandType::Inventory ? CommandType::InventoryResult
+                                                                      : CommandType::JobResult;
     Command report;
     if (exitStatus == QProcess::CrashExit) {
         sender->logMessage(QStringLiteral("Process Error"));

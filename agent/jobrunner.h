@@ -5,7 +5,6 @@
 #include <QObject>
 #include <QProcess>
 #include <QStringList>
-
 #include <memory>
 
 class ServerSender;

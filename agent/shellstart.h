@@ -2,7 +2,6 @@
 
 #include <QString>
 #include <QStringList>
-
 #include <memory>
 
 // Values above this mean the shell started the program, as the shell's own start call reports.

@@ -8,8 +8,8 @@
 #include <QUdpSocket>
 
 UdpServer::UdpServer(const QString &serverAddress, int serverPort, int agentPort,
-                     bool negotiateOnStartup, bool showMainWindow, bool pollServer,
-                     int timerPeriod, QObject *parent)
+                     bool negotiateOnStartup, bool showMainWindow, bool pollServer, int timerPeriod,
+                     QObject *parent)
     : QObject(parent), serverAddress(serverAddress), serverPort(serverPort), agentPort(agentPort),
       negotiateOnStartup(negotiateOnStartup), showMainWindow(showMainWindow),
       pollServer(pollServer), timerPeriod(timerPeriod)
@@ -29,7 +29,8 @@ bool UdpServer::startListening()
         return false;
     }
     connect(socket, &QUdpSocket::readyRead, this, &UdpServer::readPendingDatagrams);
-    emit writeLog(QStringLiteral("BlindPacket listening: %1:%2").arg(any.toString()).arg(agentPort));
+    emit writeLog(
+        QStringLiteral("BlindPacket listening: %1:%2").arg(any.toString()).arg(agentPort));
     return true;
 }
 
@@ -60,9 +61,9 @@ void UdpServer::readPendingDatagrams()
         emit writeLog(QStringLiteral("Receiving blind packet"));
         const int r = authenticate(datagram.data());
         if (r != CheckResult::Valid) {
-            emit writeLog(QCoreApplication::translate("UdpServer",
-                                                      "UDP package failed to authenticate %1")
-                              .arg(r));
+            emit writeLog(
+                QCoreApplication::translate("UdpServer", "UDP package failed to authenticate %1")
+                    .arg(r));
             continue;
         }
         emit connectAgentToServer(senderAddress);

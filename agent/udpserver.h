@@ -11,9 +11,8 @@ class UdpServer : public QObject
 {
     Q_OBJECT
 public:
-    UdpServer(const QString &serverAddress, int serverPort, int agentPort,
-              bool negotiateOnStartup, bool showMainWindow, bool pollServer, int timerPeriod,
-              QObject *parent = nullptr);
+    UdpServer(const QString &serverAddress, int serverPort, int agentPort, bool negotiateOnStartup,
+              bool showMainWindow, bool pollServer, int timerPeriod, QObject *parent = nullptr);
 
     // Binds the agent port; the owner connects the signals first so the first line is seen.
     bool startListening();

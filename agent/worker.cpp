@@ -7,7 +7,8 @@
 
 #include <QTimer>
 
-namespace {
+namespace
+{
 
 // Measures a figure once per tick: the probe's bare figure, 0 when it is not a number.
 void measure(double &figure, int (*probe)(QString &, bool))

@@ -4,7 +4,8 @@
 
 #include <QTcpSocket>
 
-namespace {
+namespace
+{
 
 class TestServerReceiver : public Receiver
 {

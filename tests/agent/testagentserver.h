@@ -4,7 +4,6 @@
 
 #include <QList>
 #include <QTcpServer>
-
 #include <functional>
 
 // Plays the server side of the agent's exchanges over loopback and records what arrives.

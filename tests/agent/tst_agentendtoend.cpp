@@ -10,7 +10,6 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QtTest>
-
 #include <csignal>
 
 // The agent service program and the server program against PostgreSQL: an administrator's
@@ -79,11 +78,11 @@ void TestAgentEndToEnd::initTestCase()
     // The agent registers at start-up and then listens for blind packets.
     const QString program = agentDir.filePath(QStringLiteral("KelvarixAgentService"));
     QVERIFY(QFile::copy(QStringLiteral(AGENT_SERVICE_PROGRAM), program));
-    QVERIFY(writeTextFile(agentDir.filePath(QStringLiteral("Agent.ini")),
-                          "[Client]\nAddress=127.0.0.1\nServerPort=" +
-                              QByteArray::number(agentServerPort) +
-                              "\nAgentPort=" + QByteArray::number(freeUdpPort()) +
-                              "\nPollServer=0\nNegotiateOnStartup=1\nTimerPeriod=1000\n"));
+    QVERIFY(writeTextFile(
+        agentDir.filePath(QStringLiteral("Agent.ini")),
+        "[Client]\nAddress=127.0.0.1\nServerPort=" + QByteArray::number(agentServerPort) +
+            "\nAgentPort=" + QByteArray::number(freeUdpPort()) +
+            "\nPollServer=0\nNegotiateOnStartup=1\nTimerPeriod=1000\n"));
     // Inventories and alarm checks read the fixture machine.
     const QString registry = agentDir.filePath(QStringLiteral("registry.json"));
     QVERIFY(writeTextFile(registry, R"({"uninstall": [{"key": "ed", "DisplayName": "Editor",
@@ -100,10 +99,9 @@ void TestAgentEndToEnd::initTestCase()
     QTRY_VERIFY_WITH_TIMEOUT(readTextFile(key).startsWith("[Client]\nUUID="), 20000);
     machineId = readTextFile(key).mid(14).toInt();
     QVERIFY(machineId > 0);
-    QTRY_COMPARE_WITH_TIMEOUT(value(QStringLiteral("SELECT status FROM machines WHERE id=%1")
-                                        .arg(machineId))
-                                  .toInt(),
-                              1, 20000);
+    QTRY_COMPARE_WITH_TIMEOUT(
+        value(QStringLiteral("SELECT status FROM machines WHERE id=%1").arg(machineId)).toInt(), 1,
+        20000);
 }
 
 void TestAgentEndToEnd::cleanupTestCase()
@@ -188,10 +186,10 @@ void TestAgentEndToEnd::commandLineJob()
     QCOMPARE(value(QStringLiteral("SELECT status FROM job_machines WHERE id=%1").arg(assignment))
                  .toInt(),
              status);
-    QCOMPARE(value(QStringLiteral("SELECT reportData FROM job_machines WHERE id=%1")
-                       .arg(assignment))
-                 .toString(),
-             reportData);
+    QCOMPARE(
+        value(QStringLiteral("SELECT reportData FROM job_machines WHERE id=%1").arg(assignment))
+            .toString(),
+        reportData);
     const QByteArray log = readTextFile(agentDir.filePath(QStringLiteral("Agent.log")));
     QVERIFY2(log.contains("Command Line Execution: " + commandLine.toUtf8()), log.constData());
 }
@@ -207,7 +205,8 @@ void TestAgentEndToEnd::inventoryJob()
         236, 30000);
     const QString mid = QString::number(machineId);
     QSqlQuery os = db.exec(QStringLiteral("SELECT OS_Caption, OS_Version, OS_Architecture, "
-                                          "OS_SerialNumber FROM os_details WHERE mid=") + mid);
+                                          "OS_SerialNumber FROM os_details WHERE mid=") +
+                           mid);
     QVERIFY(os.next());
     QCOMPARE(os.value(0).toString(), QStringLiteral("Microsoft Windows 7 Professional"));
     QCOMPARE(os.value(1).toString(), QStringLiteral("6.1.7601"));
@@ -215,7 +214,8 @@ void TestAgentEndToEnd::inventoryJob()
     QCOMPARE(os.value(3).toString(), QStringLiteral("00371-OEM-8992671-00524"));
     QVERIFY(!os.next());
     QCOMPARE(value("SELECT count(*) FROM memories WHERE mid=" + mid).toInt(), 2);
-    QCOMPARE(value("SELECT name FROM shares WHERE mid=" + mid).toString(), QStringLiteral("ADMIN$"));
+    QCOMPARE(value("SELECT name FROM shares WHERE mid=" + mid).toString(),
+             QStringLiteral("ADMIN$"));
     QCOMPARE(value("SELECT count(*) FROM environment_variables WHERE mid=" + mid).toInt(), 2);
     QCOMPARE(value("SELECT count(*) FROM monitorings WHERE mid=" + mid).toInt(), 1);
     const QByteArray log = readTextFile(agentDir.filePath(QStringLiteral("Agent.log")));
@@ -227,16 +227,16 @@ void TestAgentEndToEnd::inventoryJob()
 void TestAgentEndToEnd::alarmRuleJob()
 {
     QVERIFY(assignJob(CommandType::CpuRule, 0, 5, QString()) > 0);
-    const QString rows = QStringLiteral("SELECT count(*) FROM alarms WHERE alarm_id=22 AND mid=%1")
-                             .arg(machineId);
+    const QString rows =
+        QStringLiteral("SELECT count(*) FROM alarms WHERE alarm_id=22 AND mid=%1").arg(machineId);
     QTRY_VERIFY_WITH_TIMEOUT(value(rows).toInt() >= 1, 30000);
     QCOMPARE(value(QStringLiteral("SELECT data FROM alarms WHERE mid=%1 ORDER BY id LIMIT 1")
                        .arg(machineId))
                  .toString(),
              QStringLiteral("7"));
-    QCOMPARE(value(QStringLiteral("SELECT count(*) FROM alarms WHERE mid<>%1").arg(machineId))
-                 .toInt(),
-             0);
+    QCOMPARE(
+        value(QStringLiteral("SELECT count(*) FROM alarms WHERE mid<>%1").arg(machineId)).toInt(),
+        0);
     // No machine was registered for the alarm connection.
     QCOMPARE(value(QStringLiteral("SELECT count(*) FROM machines")).toInt(), 1);
 }

@@ -5,7 +5,6 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
-
 #include <csignal>
 
 // The service program as a real process, the way systemd runs it: registers, keeps its
@@ -64,11 +63,10 @@ void TestAgentService::registersWakesAndRestarts()
     TestAgentServer server;
     QVERIFY(server.start());
     const quint16 udp = freeUdpPort();
-    QVERIFY(writeTextFile(dir.filePath(QStringLiteral("Agent.ini")),
-                          "[Client]\nAddress = 127.0.0.1\nServerPort=" +
-                              QByteArray::number(server.serverPort()) + "\nAgentPort=" +
-                              QByteArray::number(udp) +
-                              "\nPollServer=0\nNegotiateOnStartup=1\n"));
+    QVERIFY(writeTextFile(
+        dir.filePath(QStringLiteral("Agent.ini")),
+        "[Client]\nAddress = 127.0.0.1\nServerPort=" + QByteArray::number(server.serverPort()) +
+            "\nAgentPort=" + QByteArray::number(udp) + "\nPollServer=0\nNegotiateOnStartup=1\n"));
     server.policy = [](const Command &request, int) {
         return request.agentId == 0 ? TestAgentServer::respond(CommandType::Identity, 42)
                                     : TestAgentServer::close();
@@ -111,7 +109,8 @@ void TestAgentService::registersWakesAndRestarts()
     zip.add(QStringLiteral("setup.sh"), "#!/bin/sh\necho \"installed $*\"\n", 0755);
     QVERIFY(zip.write(package));
     server.policy = [&](const Command &, int) {
-        TestAgentServer::Answer a = TestAgentServer::respond(CommandType::DeployWithSwitches, 0, true);
+        TestAgentServer::Answer a =
+            TestAgentServer::respond(CommandType::DeployWithSwitches, 0, true);
         setCommandText(a.response, QStringLiteral("Pack.Zip<SPLITAG>setup.sh<SPLITAG>--quiet"));
         a.response.value = 1;
         a.file = package;

@@ -53,17 +53,18 @@ void TestAgentSettings::iniLines_data()
     AgentSettings s = d;
     QTest::addRow("empty file keeps defaults") << "" << d;
     QTest::addRow("section, blank and unknown lines ignored")
-        << "[Agent]\n\nColour=blue\n; Address=x\n" << d;
+        << "[Agent]\n\nColour=blue\n; Address=x\n"
+        << d;
 
     s = d;
     s.serverAddress = QStringLiteral("server.example");
-    QTest::addRow("blanks around = and after the name")
-        << "Address   =   server.example   \n" << s;
+    QTest::addRow("blanks around = and after the name") << "Address   =   server.example   \n" << s;
     QTest::addRow("value ends at the next =") << "Address=server.example=rest\n" << s;
     QTest::addRow("carriage returns removed") << "Address=server.example\r\n" << s;
     QTest::addRow("last line wins") << "Address=first\nAddress=server.example\n" << s;
     QTest::addRow("line without = leaves the setting")
-        << "Address=server.example\nAddress server2\n" << s;
+        << "Address=server.example\nAddress server2\n"
+        << s;
 
     s = d;
     s.pollServer = true;
@@ -172,16 +173,16 @@ void TestAgentSettings::startUpReadsFiles()
             t << QString::fromUtf8(l.mid(l.indexOf(" - ") + 3));
         return t;
     }();
-    QCOMPARE(texts.mid(0, 7),
-             (QStringList{"Read parameters from configuration file Agent's initialization file.",
-                          "Parameters are loaded ok", "Keyfile reading ...",
-                          "Keyfile reading ... OK", "Starting Agent",
-                          "Trusted server @ 127.0.0.1:6999", "Client UUID: 18"}));
+    QCOMPARE(
+        texts.mid(0, 7),
+        (QStringList{"Read parameters from configuration file Agent's initialization file.",
+                     "Parameters are loaded ok", "Keyfile reading ...", "Keyfile reading ... OK",
+                     "Starting Agent", "Trusted server @ 127.0.0.1:6999", "Client UUID: 18"}));
     QVERIFY(texts.contains(QStringLiteral("Kelvarix Client initialization ....")));
     // Each line begins with the local date-time in Qt's default text form.
     const QByteArray first = logLines.first();
-    const QDateTime stamp = QDateTime::fromString(
-        QString::fromLatin1(first.left(first.indexOf(" - "))), Qt::TextDate);
+    const QDateTime stamp =
+        QDateTime::fromString(QString::fromLatin1(first.left(first.indexOf(" - "))), Qt::TextDate);
     QVERIFY2(stamp.isValid(), first.constData());
     QCOMPARE(lines.size(), logLines.size() - 1);
     QVERIFY(lines.first().first().toString().endsWith(QLatin1Char('\n')));

@@ -63,9 +63,8 @@ void TestJobHelpers::textParts_data()
     QTest::addColumn<QStringList>("parts");
     QTest::addRow("deployment without switches")
         << "a.zip<SPLITAG>setup.exe<SPLITAG>" << 3 << QStringList{"a.zip", "setup.exe", ""};
-    QTest::addRow("deployment with switches")
-        << "a.zip<SPLITAG>setup.exe<SPLITAG>/S /D" << 3
-        << QStringList{"a.zip", "setup.exe", "/S /D"};
+    QTest::addRow("deployment with switches") << "a.zip<SPLITAG>setup.exe<SPLITAG>/S /D" << 3
+                                              << QStringList{"a.zip", "setup.exe", "/S /D"};
     QTest::addRow("cut before the second separator")
         << "a.zip<SPLITAG>setup.exe" << 3 << QStringList{"a.zip", "setup.exe", ""};
     QTest::addRow("cut before any separator") << "a.zi" << 3 << QStringList{"a.zi", "", ""};
@@ -110,21 +109,34 @@ void TestJobHelpers::uninstallFromLocation_data()
     QTest::addColumn<QString>("extra");
     QTest::addColumn<QString>("program");
     QTest::addColumn<QString>("parameters");
-    QTest::addRow("installer product code")
-        << "MsiExec.exe /I{1A2B-3C}" << "/quiet" << "MsiExec.exe" << "/x{1A2B-3C} /quiet";
-    QTest::addRow("installer remove stays")
-        << "MsiExec.exe /X{1A2B}" << "" << "MsiExec.exe" << "/X{1A2B} ";
-    QTest::addRow("installer /I not first")
-        << "MsiExec.exe /q /I{1A2B}" << "" << "MsiExec.exe" << "/q /I{1A2B} ";
-    QTest::addRow("directory with blanks")
-        << "\"C:\\Program Files\\My App\\uninst.exe\" /S" << "/norestart"
-        << "C:/Program Files/My App/uninst.exe" << "/S /norestart";
-    QTest::addRow("runs of blanks joined by one")
-        << "C:\\Program   Files\\My App\\uninst.exe" << ""
-        << "C:/Program Files/My App/uninst.exe" << "";
-    QTest::addRow("package removal command")
-        << "/usr/bin/apt-get remove -y editor" << "" << "/usr/bin/apt-get" << "remove -y editor ";
-    QTest::addRow("no such file") << "C:\\gone\\x.exe /S" << "-q" << "C:/gone/x.exe /S " << "-q";
+    QTest::addRow("installer product code") << "MsiExec.exe /I{1A2B-3C}"
+                                            << "/quiet"
+                                            << "MsiExec.exe"
+                                            << "/x{1A2B-3C} /quiet";
+    QTest::addRow("installer remove stays") << "MsiExec.exe /X{1A2B}"
+                                            << ""
+                                            << "MsiExec.exe"
+                                            << "/X{1A2B} ";
+    QTest::addRow("installer /I not first") << "MsiExec.exe /q /I{1A2B}"
+                                            << ""
+                                            << "MsiExec.exe"
+                                            << "/q /I{1A2B} ";
+    QTest::addRow("directory with blanks") << "\"C:\\Program Files\\My App\\uninst.exe\" /S"
+                                           << "/norestart"
+                                           << "C:/Program Files/My App/uninst.exe"
+                                           << "/S /norestart";
+    QTest::addRow("runs of blanks joined by one") << "C:\\Program   Files\\My App\\uninst.exe"
+                                                  << ""
+                                                  << "C:/Program Files/My App/uninst.exe"
+                                                  << "";
+    QTest::addRow("package removal command") << "/usr/bin/apt-get remove -y editor"
+                                             << ""
+                                             << "/usr/bin/apt-get"
+                                             << "remove -y editor ";
+    QTest::addRow("no such file") << "C:\\gone\\x.exe /S"
+                                  << "-q"
+                                  << "C:/gone/x.exe /S "
+                                  << "-q";
 }
 
 void TestJobHelpers::uninstallFromLocation()
@@ -144,25 +156,36 @@ void TestJobHelpers::uninstallFromLocation()
 
 void TestJobHelpers::uninstallFromName()
 {
-    const UninstallCommand c =
-        UninstallCommand::fromName(QStringLiteral("\"C:\\Tools\\remove.exe\""), QStringLiteral("/S"));
+    const UninstallCommand c = UninstallCommand::fromName(
+        QStringLiteral("\"C:\\Tools\\remove.exe\""), QStringLiteral("/S"));
     QCOMPARE(c.program, QStringLiteral("C:/Tools/remove.exe"));
     QCOMPARE(c.line(), QStringLiteral("C:/Tools/remove.exe /S"));
 }
 
-static const QStringList kSectionTags{
-    "<hardware>",       "<Printers>",         "<NetworkAdapters>",     "<Monitor_Disk>",
-    "<RegistrySoftware>", "<process>",        "<Monitor_CPU>",         "<Monitor_Memory>",
-    "<Monitor_OS_Objects>", "<Monitor_Network>", "<Batteries>",        "<services>",
-    "<startUpApplications>", "<EnvironmentVars>", "<Updates>",         "<users>",
-    "<shares>"};
+static const QStringList kSectionTags{"<hardware>",
+                                      "<Printers>",
+                                      "<NetworkAdapters>",
+                                      "<Monitor_Disk>",
+                                      "<RegistrySoftware>",
+                                      "<process>",
+                                      "<Monitor_CPU>",
+                                      "<Monitor_Memory>",
+                                      "<Monitor_OS_Objects>",
+                                      "<Monitor_Network>",
+                                      "<Batteries>",
+                                      "<services>",
+                                      "<startUpApplications>",
+                                      "<EnvironmentVars>",
+                                      "<Updates>",
+                                      "<users>",
+                                      "<shares>"};
 
 void TestJobHelpers::inventorySections_data()
 {
     QTest::addColumn<QString>("flags");
     QTest::addColumn<QStringList>("sections");
     const QStringList hardware{"<hardware>", "<Printers>", "<NetworkAdapters>", "<Monitor_Disk>"};
-    const QStringList monitoring{"<Monitor_CPU>", "<Monitor_Memory>", "<Monitor_OS_Objects>",
+    const QStringList monitoring{"<Monitor_CPU>",  "<Monitor_Memory>",  "<Monitor_OS_Objects>",
                                  "<Monitor_Disk>", "<Monitor_Network>", "<Batteries>"};
     QStringList monitoringAfterHardware = monitoring;
     monitoringAfterHardware.removeAll("<Monitor_Disk>");
@@ -205,9 +228,12 @@ void TestJobHelpers::inventoryProbeFailure_data()
 {
     QTest::addColumn<QString>("flags");
     QTest::addColumn<QString>("failingClass");
-    QTest::addRow("printers in the hardware section") << "1" << "Win32_Printer";
-    QTest::addRow("battery in the monitoring group") << "0001" << "Win32_Battery";
-    QTest::addRow("shares, last of all") << "1111111111" << "Win32_Share";
+    QTest::addRow("printers in the hardware section") << "1"
+                                                      << "Win32_Printer";
+    QTest::addRow("battery in the monitoring group") << "0001"
+                                                     << "Win32_Battery";
+    QTest::addRow("shares, last of all") << "1111111111"
+                                         << "Win32_Share";
 }
 
 // One failing probe discards the whole document.

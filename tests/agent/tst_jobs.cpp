@@ -92,9 +92,9 @@ Command TestJobs::runJob(quint8 type, const QString &text, quint16 value, const 
         a.file = file;
         return a;
     };
-    const QByteArray ini = "[Client]\nAddress=127.0.0.1\nServerPort=" +
-                           QByteArray::number(server->serverPort()) +
-                           "\nPollServer=1\nTimerPeriod=3600000\nNegotiateOnStartup=1\n";
+    const QByteArray ini =
+        "[Client]\nAddress=127.0.0.1\nServerPort=" + QByteArray::number(server->serverPort()) +
+        "\nPollServer=1\nTimerPeriod=3600000\nNegotiateOnStartup=1\n";
     writeTextFile(dir->filePath(QStringLiteral("Agent.ini")), ini);
     agent.reset(new Agent(true, dir->path()));
     connect(agent.data(), &Agent::writeUiLogSignal, this, [this](const QString &line) {
@@ -126,26 +126,27 @@ void TestJobs::commandLine_data()
     QTest::addColumn<int>("result");
     QTest::addColumn<QString>("payload");
     QTest::addColumn<QString>("logLine");
-    QTest::addRow("output") << "echo hello" << 236 << "hello\n\n" << "Command Executed";
+    QTest::addRow("output") << "echo hello" << 236 << "hello\n\n"
+                            << "Command Executed";
     QTest::addRow("output and error output")
-        << "sh -c \"echo out; echo err >&2\"" << 236 << "out\n\nerr\n" << "Command Executed";
+        << "sh -c \"echo out; echo err >&2\"" << 236 << "out\n\nerr\n"
+        << "Command Executed";
     QTest::addRow("exit code not looked at") << "sh -c \"exit 3\"" << 236 << "\n"
                                              << "Command Executed";
-    QTest::addRow("input ends at once") << "cat" << 236 << "\n" << "Command Executed";
-    QTest::addRow("no such program") << "kelvarix-no-such-program -x" << 237
-                                     << "FailedTostart Error"
-                                     << "Process Error: FailedTostart Error";
+    QTest::addRow("input ends at once") << "cat" << 236 << "\n"
+                                        << "Command Executed";
+    QTest::addRow("no such program")
+        << "kelvarix-no-such-program -x" << 237 << "FailedTostart Error"
+        << "Process Error: FailedTostart Error";
     QTest::addRow("empty") << "" << 237 << "FailedTostart Error"
                            << "Process Error: FailedTostart Error";
-    QTest::addRow("crash reported once")
-        << "sh -c \"kill -SEGV $$\"" << 237 << "Crash Error" << "Process Error: Crash Error";
+    QTest::addRow("crash reported once") << "sh -c \"kill -SEGV $$\"" << 237 << "Crash Error"
+                                         << "Process Error: Crash Error";
     // The interpreter does not exist here, so the detached start honestly fails.
-    QTest::addRow("detached start that fails")
-        << " cmd.exe /c dir" << 237 << "FailedTostart Error"
-        << "Process Error: FailedTostart Error";
-    QTest::addRow("capital C is not detached")
-        << "Cmd.exe /c dir" << 237 << "FailedTostart Error"
-        << "Process Error: FailedTostart Error";
+    QTest::addRow("detached start that fails") << " cmd.exe /c dir" << 237 << "FailedTostart Error"
+                                               << "Process Error: FailedTostart Error";
+    QTest::addRow("capital C is not detached") << "Cmd.exe /c dir" << 237 << "FailedTostart Error"
+                                               << "Process Error: FailedTostart Error";
 }
 
 void TestJobs::commandLine()
@@ -188,11 +189,16 @@ void TestJobs::inventory_data()
 {
     QTest::addColumn<QString>("flags");
     QTest::addColumn<QString>("failingClass");
-    QTest::addRow("hardware") << "1000" << "";
-    QTest::addRow("monitoring") << "0001" << "";
-    QTest::addRow("hardware and monitoring") << "1001" << "";
-    QTest::addRow("five flags") << "11111" << "";
-    QTest::addRow("a probe fails") << "1001" << "Win32_PerfFormattedData_PerfOS_Memory";
+    QTest::addRow("hardware") << "1000"
+                              << "";
+    QTest::addRow("monitoring") << "0001"
+                                << "";
+    QTest::addRow("hardware and monitoring") << "1001"
+                                             << "";
+    QTest::addRow("five flags") << "11111"
+                                << "";
+    QTest::addRow("a probe fails") << "1001"
+                                   << "Win32_PerfFormattedData_PerfOS_Memory";
 }
 
 void TestJobs::inventory()
@@ -243,8 +249,7 @@ void TestJobs::deployment_data()
         << "installed /S --quiet\n\n";
     QTest::addRow("program missing from the package")
         << 3 << "pack.zip<SPLITAG>other.sh<SPLITAG>" << 237 << "FailedTostart Error";
-    QTest::addRow("text cut before the program")
-        << 3 << "pack.zip" << 237 << "FailedTostart Error";
+    QTest::addRow("text cut before the program") << 3 << "pack.zip" << 237 << "FailedTostart Error";
     QTest::addRow("package name climbing out")
         << 3 << "../pack.zip<SPLITAG>setup.sh<SPLITAG>" << 237 << "";
     QTest::addRow("program name climbing out")
@@ -292,9 +297,9 @@ void TestJobs::deployment()
     QVERIFY(QFile::exists(fresh + '/' + text.section(QStringLiteral("<SPLITAG>"), 0, 0)));
     QVERIFY(QFile::exists(fresh + QStringLiteral("/setup.sh")));
     if (result == 236)
-        QVERIFY2(agentLog.contains(fresh + "/setup.sh " +
-                                   text.section(QStringLiteral("<SPLITAG>"), 2)),
-                 qPrintable(agentLog.join('\n')));
+        QVERIFY2(
+            agentLog.contains(fresh + "/setup.sh " + text.section(QStringLiteral("<SPLITAG>"), 2)),
+            qPrintable(agentLog.join('\n')));
 }
 
 // Without value 1 the program is started through the shell and the server ends the exchange.
@@ -302,8 +307,8 @@ void TestJobs::deploymentStartedThroughShell()
 {
     const QString marker = dir->filePath(QStringLiteral("installed"));
     ZipWriter zip;
-    zip.add(QStringLiteral("setup.sh"),
-            "#!/bin/sh\necho \"$@\" > '" + marker.toUtf8() + "'\n", 0755);
+    zip.add(QStringLiteral("setup.sh"), "#!/bin/sh\necho \"$@\" > '" + marker.toUtf8() + "'\n",
+            0755);
     zip.add(QStringLiteral("product.msi"), "not really an installer");
     const QString file = dir->filePath(QStringLiteral("package.bin"));
     QVERIFY(zip.write(file));
@@ -322,8 +327,8 @@ void TestJobs::deploymentStartedThroughShell()
     init();
     const QString again = dir->filePath(QStringLiteral("package.bin"));
     QVERIFY(zip.write(again));
-    report = runJob(CommandType::Deploy, QStringLiteral("pack.zip<SPLITAG>product.msi<SPLITAG>"),
-                    1, again);
+    report = runJob(CommandType::Deploy, QStringLiteral("pack.zip<SPLITAG>product.msi<SPLITAG>"), 1,
+                    again);
     QCOMPARE(int(report.value), 237);
 }
 
@@ -366,20 +371,20 @@ void TestJobs::removal()
     QVERIFY(!writeScript(root.filePath(QStringLiteral("MsiExec.exe")), record).isEmpty());
     prependPath(root.path());
 
-    QJsonArray entries{
-        QJsonObject{{"key", "tools"},
-                    {"DisplayName", "Tool Suite 2.0"},
-                    {"UninstallString", QString("\"" + root.path() + "/My Tools/uninst.sh\" --purge")}},
-        QJsonObject{{"key", "office"},
-                    {"DisplayName", "Office Pack"},
-                    {"UninstallString", "MsiExec.exe /I{90120000}"}},
-        QJsonObject{{"key", "old"},
-                    {"DisplayName", "Old Thing"},
-                    {"UninstallString", QString(root.path() + "/gone/uninstall")}}};
+    QJsonArray entries{QJsonObject{{"key", "tools"},
+                                   {"DisplayName", "Tool Suite 2.0"},
+                                   {"UninstallString",
+                                    QString("\"" + root.path() + "/My Tools/uninst.sh\" --purge")}},
+                       QJsonObject{{"key", "office"},
+                                   {"DisplayName", "Office Pack"},
+                                   {"UninstallString", "MsiExec.exe /I{90120000}"}},
+                       QJsonObject{{"key", "old"},
+                                   {"DisplayName", "Old Thing"},
+                                   {"UninstallString", QString(root.path() + "/gone/uninstall")}}};
     const QString registry = fixtures.filePath(QStringLiteral("registry.json"));
-    QVERIFY(writeTextFile(registry,
-                          QJsonDocument(QJsonObject{{"uninstall", entries}, {"run", QJsonObject()}})
-                              .toJson()));
+    QVERIFY(writeTextFile(
+        registry,
+        QJsonDocument(QJsonObject{{"uninstall", entries}, {"run", QJsonObject()}}).toJson()));
     qputenv("INVPROBE_REGISTRY", registry.toLocal8Bit());
 
     const Command report = runJob(quint8(type), text);

@@ -2,8 +2,8 @@
 #include "agenttestutil.h"
 #include "receiver.h"
 #include "serversender.h"
-#include "worker.h"
 #include "testagentserver.h"
+#include "worker.h"
 
 #include <QHostInfo>
 #include <QSignalSpy>
@@ -69,12 +69,14 @@ void TestServerSender::cleanup()
 
 Agent *TestServerSender::startAgent(const QByteArray &extraIni)
 {
-    const QByteArray ini = "[Client]\nAddress=127.0.0.1\nServerPort=" +
-                           QByteArray::number(server->serverPort()) + '\n' + extraIni;
+    const QByteArray ini =
+        "[Client]\nAddress=127.0.0.1\nServerPort=" + QByteArray::number(server->serverPort()) +
+        '\n' + extraIni;
     writeTextFile(dir->filePath(QStringLiteral("Agent.ini")), ini);
     agent.reset(new Agent(true, dir->path()));
-    connect(agent.data(), &Agent::writeUiLogSignal, this,
-            [this](const QString &line) { agentLog << line.mid(line.indexOf(" - ") + 3).trimmed(); });
+    connect(agent.data(), &Agent::writeUiLogSignal, this, [this](const QString &line) {
+        agentLog << line.mid(line.indexOf(" - ") + 3).trimmed();
+    });
     agent->startUp();
     return agent.data();
 }
@@ -259,7 +261,8 @@ void TestServerSender::alarmRuleForwarded()
 // Without an Address the connection fails at once and is released like any other.
 void TestServerSender::noAddressFailsAndIsReleased()
 {
-    writeTextFile(dir->filePath(QStringLiteral("Agent.ini")), "PollServer=1\nTimerPeriod=3600000\n");
+    writeTextFile(dir->filePath(QStringLiteral("Agent.ini")),
+                  "PollServer=1\nTimerPeriod=3600000\n");
     agent.reset(new Agent(true, dir->path()));
     QStringList lines;
     connect(agent.data(), &Agent::writeUiLogSignal, this, [&](const QString &l) { lines << l; });
@@ -276,7 +279,8 @@ void TestServerSender::silentServerIsLeft()
     server->policy = [](const Command &, int) { return TestAgentServer::silent(); };
     startAgent("PollServer=1\nTimerPeriod=3600000\nNegotiateOnStartup=1\n");
     QTRY_COMPARE(server->closedByAgent, 1);
-    QVERIFY(agentLog.contains(QStringLiteral("No response from server within 200 ms; connection closed")));
+    QVERIFY(agentLog.contains(
+        QStringLiteral("No response from server within 200 ms; connection closed")));
     QTRY_COMPARE(Sender::liveCount(), 0);
 }
 
@@ -331,10 +335,10 @@ void TestServerSender::exchangesAreReleased()
     QTRY_VERIFY_WITH_TIMEOUT(Sender::liveCount() == 0 && Receiver::liveCount() == 0, 20000);
     QCOMPARE(server->requests.size(), rounds);
     QCOMPARE(server->reports.size(), rounds / 4);
-    QVERIFY2(openDescriptors() <= before + 2,
-             qPrintable(QStringLiteral("%1 descriptors before, %2 after")
-                            .arg(before)
-                            .arg(openDescriptors())));
+    QVERIFY2(
+        openDescriptors() <= before + 2,
+        qPrintable(
+            QStringLiteral("%1 descriptors before, %2 after").arg(before).arg(openDescriptors())));
 }
 
 QTEST_GUILESS_MAIN(TestServerSender)

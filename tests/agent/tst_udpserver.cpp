@@ -62,12 +62,11 @@ void TestUdpServer::datagrams_data()
 
     QTest::addRow("blind packet") << blindPacket() << true << QString();
     QTest::addRow("type 7 wakes as well") << blindPacket(7) << true << QString();
-    QTest::addRow("header without payload") << blindPacket().left(kHeaderSize) << true
-                                            << QString();
-    QTest::addRow("empty datagram") << QByteArray() << false
-                                    << "UDP package failed to authenticate 28";
-    QTest::addRow("too short for a header") << blindPacket().left(50) << false
-                                            << "UDP package failed to authenticate 28";
+    QTest::addRow("header without payload") << blindPacket().left(kHeaderSize) << true << QString();
+    QTest::addRow("empty datagram")
+        << QByteArray() << false << "UDP package failed to authenticate 28";
+    QTest::addRow("too short for a header")
+        << blindPacket().left(50) << false << "UDP package failed to authenticate 28";
     QByteArray bad = blindPacket();
     bad[0] = 2;
     QTest::addRow("wrong version") << bad << false << "UDP package failed to authenticate 28";
@@ -86,7 +85,8 @@ void TestUdpServer::datagrams()
     QSignalSpy log(&udp, &UdpServer::writeLog);
     QSignalSpy wake(&udp, &UdpServer::connectAgentToServer);
     QVERIFY(udp.startListening());
-    QCOMPARE(log.takeFirst().first().toString(), QStringLiteral("BlindPacket listening: 0.0.0.0:0"));
+    QCOMPARE(log.takeFirst().first().toString(),
+             QStringLiteral("BlindPacket listening: 0.0.0.0:0"));
     const quint16 port = udp.socket->localPort();
 
     QUdpSocket client;
@@ -145,10 +145,10 @@ void TestUdpServer::blindPacketWakesAgent()
     TestAgentServer server;
     QVERIFY(server.start());
     const quint16 udp = freeUdpPort();
-    QVERIFY(writeTextFile(dir.filePath(QStringLiteral("Agent.ini")),
-                          "Address = localhost\nServerPort=" +
-                              QByteArray::number(server.serverPort()) +
-                              "\nPollServer=0\nAgentPort=" + QByteArray::number(udp) + '\n'));
+    QVERIFY(
+        writeTextFile(dir.filePath(QStringLiteral("Agent.ini")),
+                      "Address = localhost\nServerPort=" + QByteArray::number(server.serverPort()) +
+                          "\nPollServer=0\nAgentPort=" + QByteArray::number(udp) + '\n'));
     {
         Agent agent(true, dir.path());
         agent.startUp();

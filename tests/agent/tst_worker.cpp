@@ -80,10 +80,13 @@ void TestWorker::writeMachine()
         {"Win32_PerfFormattedData_PerfOS_Processor",
          QJsonArray{QJsonObject{{"Name", "0"}, {"PercentProcessorTime", "3"}},
                     QJsonObject{{"Name", "_Total"}, {"PercentProcessorTime", cpuText}}}},
-        {"Win32_PhysicalMemory", QJsonArray{QJsonObject{{"Capacity", QJsonObject{{"int64", "1073741824"}}}}}},
-        {"Win32_PerfFormattedData_PerfOS_Memory", QJsonArray{QJsonObject{{"AvailableMBytes", 256}}}},
+        {"Win32_PhysicalMemory",
+         QJsonArray{QJsonObject{{"Capacity", QJsonObject{{"int64", "1073741824"}}}}}},
+        {"Win32_PerfFormattedData_PerfOS_Memory",
+         QJsonArray{QJsonObject{{"AvailableMBytes", 256}}}},
         {"Win32_PerfFormattedData_PerfDisk_LogicalDisk",
-         QJsonArray{QJsonObject{{"Name", "_Total"}, {"PercentFreeSpace", 9}, {"FreeMegabytes", 900}}}},
+         QJsonArray{
+             QJsonObject{{"Name", "_Total"}, {"PercentFreeSpace", 9}, {"FreeMegabytes", 900}}}},
         {"Win32_Process", processList},
         {"Win32_Printer", printerList},
         {"Win32_ComputerSystem", QJsonArray{QJsonObject{{"Name", "WS-1"}}}}};
@@ -96,7 +99,8 @@ void TestWorker::writeRegistry(const QStringList &packages)
 {
     QJsonArray entries;
     for (const QString &name : packages)
-        entries.append(QJsonObject{{"key", name}, {"DisplayName", name}, {"DisplayVersion", "1.0"}});
+        entries.append(
+            QJsonObject{{"key", name}, {"DisplayName", name}, {"DisplayVersion", "1.0"}});
     QFile f(qEnvironmentVariable("INVPROBE_REGISTRY"));
     QVERIFY(f.open(QIODevice::WriteOnly));
     f.write(QJsonDocument(QJsonObject{{"uninstall", entries}, {"run", QJsonObject()}}).toJson());
@@ -142,15 +146,22 @@ void TestWorker::threshold_data()
     QTest::addColumn<int>("threshold");
     QTest::addColumn<QString>("cpu");
     QTest::addColumn<QString>("alarm");
-    QTest::addRow("processor equal is no alarm") << 22 << 80 << "80" << "";
-    QTest::addRow("processor above") << 22 << 80 << "80.5" << "<cpuAlarm><value>80.5</value></cpuAlarm>";
-    QTest::addRow("six significant digits")
-        << 22 << 10 << "12.3456789" << "<cpuAlarm><value>12.3457</value></cpuAlarm>";
-    QTest::addRow("not a number counts as 0") << 22 << 0 << "n/a" << "";
-    QTest::addRow("memory above") << 24 << 70 << "" << "<memoryAlarm><value>75</value></memoryAlarm>";
-    QTest::addRow("memory equal") << 24 << 75 << "" << "";
-    QTest::addRow("disk above") << 23 << 90 << "" << "<diskAlarm><value>91</value></diskAlarm>";
-    QTest::addRow("disk below") << 23 << 95 << "" << "";
+    QTest::addRow("processor equal is no alarm") << 22 << 80 << "80"
+                                                 << "";
+    QTest::addRow("processor above") << 22 << 80 << "80.5"
+                                     << "<cpuAlarm><value>80.5</value></cpuAlarm>";
+    QTest::addRow("six significant digits") << 22 << 10 << "12.3456789"
+                                            << "<cpuAlarm><value>12.3457</value></cpuAlarm>";
+    QTest::addRow("not a number counts as 0") << 22 << 0 << "n/a"
+                                              << "";
+    QTest::addRow("memory above") << 24 << 70 << ""
+                                  << "<memoryAlarm><value>75</value></memoryAlarm>";
+    QTest::addRow("memory equal") << 24 << 75 << ""
+                                  << "";
+    QTest::addRow("disk above") << 23 << 90 << ""
+                                << "<diskAlarm><value>91</value></diskAlarm>";
+    QTest::addRow("disk below") << 23 << 95 << ""
+                                << "";
 }
 
 void TestWorker::threshold()

@@ -2,7 +2,8 @@
 
 #include <QFile>
 
-namespace {
+namespace
+{
 
 quint32 crc32(const QByteArray &data)
 {
