@@ -37,7 +37,11 @@ JobRunner::JobRunner(ServerSender *sender)
     connect(sender, &Sender::closed, this, &JobRunner::connectionClosed);
 }
 
-JobRunner::~JobRunner() = default;
+JobRunner::~JobRunner()
+{
+    // The agent is going away with a job still running: end it rather than leave it orphaned.
+    connectionClosed();
+}
 
 bool JobRunner::run(const Command &job)
 {

@@ -49,6 +49,8 @@ protected:
             sendResponse(response);
         }
         waitingForAgent = answer.keepOpenAfterReport;
+        if (answer.closeAfterResponse)
+            close();
     }
     void buildResponse(Command &command) override { command = answer.response; }
     void processReport(Command command) override

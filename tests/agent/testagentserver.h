@@ -20,6 +20,8 @@ public:
         // The server leaves the connection open after its response (and the report, if any),
         // so only the agent can end the exchange.
         bool keepOpenAfterReport = false;
+        // The server closes right after its response, as one that goes away mid-job would.
+        bool closeAfterResponse = false;
     };
     using Policy = std::function<Answer(const Command &request, int index)>;
 

@@ -31,6 +31,7 @@ private slots:
     void removal_data();
     void removal();
     void processJobOnAlarmConnection();
+    void serverGoneDuringJob();
 
 private:
     // Runs one job through an agent and returns its report.
@@ -413,6 +414,28 @@ void TestJobs::processJobOnAlarmConnection()
     QCOMPARE(int(server->requests[0].type), 32);
     QCOMPARE(int(server->reports[0].value), 237);
     QTRY_COMPARE(Sender::liveCount(), 0);
+}
+
+// A job whose server went away is ended, and its connection released, without a report.
+void TestJobs::serverGoneDuringJob()
+{
+    server->policy = [](const Command &, int index) {
+        if (index > 0)
+            return TestAgentServer::close();
+        TestAgentServer::Answer a = TestAgentServer::respond(CommandType::CommandLine);
+        setCommandText(a.response, QStringLiteral("sleep 20"));
+        a.closeAfterResponse = true;
+        return a;
+    };
+    writeTextFile(dir->filePath(QStringLiteral("Agent.ini")),
+                  "[Client]\nAddress=127.0.0.1\nServerPort=" +
+                      QByteArray::number(server->serverPort()) +
+                      "\nPollServer=1\nTimerPeriod=3600000\nNegotiateOnStartup=1\n");
+    agent.reset(new Agent(true, dir->path()));
+    agent->startUp();
+    QTRY_COMPARE(server->requests.size(), 1);
+    QTRY_COMPARE_WITH_TIMEOUT(Sender::liveCount(), 0, 10000);
+    QCOMPARE(server->reports.size(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestJobs)
