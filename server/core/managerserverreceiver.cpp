@@ -19,6 +19,11 @@ ManagerServerReceiver::ManagerServerReceiver(QTcpSocket *socket, MasterServer *m
             &MasterServer::managerConnected);
     connect(this, &ManagerServerReceiver::reportToManager, masterServer,
             &MasterServer::informAdmins);
+    // A connection that ends before its request is complete leaves no half file behind.
+    connect(this, &Receiver::closed, this, [this] {
+        if (phase == 1)
+            discardUpload();
+    });
 }
 
 void ManagerServerReceiver::fileUploadStatusSlot(int) {}

@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QSignalSpy>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QUdpSocket>
 #include <QtTest>
@@ -75,6 +76,7 @@ private slots:
     void unknownAdministratorIsIgnored();
     void jobCheckForCreatorOnly();
     void uploadReplacesDirectory();
+    void interruptedUploadLeavesNoFile();
     void refusedApplicationLeavesUploadAlone_data();
     void refusedApplicationLeavesUploadAlone();
     void deleteApplicationRemovesItsJobs();
@@ -270,6 +272,29 @@ void TestManagerServer::uploadReplacesDirectory()
     QCOMPARE(readFile(harness.path() + QLatin1String("/upload/Other/other.msi")),
              QByteArray("other"));
     QVERIFY(temporaryUploads(harness.path()).isEmpty());
+}
+
+void TestManagerServer::interruptedUploadLeavesNoFile()
+{
+    QVERIFY(sql(QStringLiteral("INSERT INTO users (id, username) VALUES (1, 'admin')")));
+    QVERIFY(sql(QStringLiteral("INSERT INTO applications (id, name, fileName) VALUES "
+                               "(3, 'Tool', 'setup.msi')")));
+    ServerHarness harness(pg);
+    QVERIFY(harness.start());
+    QVERIFY(writeFile(harness.path() + QLatin1String("/upload/Tool/setup.msi"), "installed"));
+    const QStringList before = tree(harness.path());
+
+    QTcpSocket manager;
+    manager.connectToHost(QHostAddress::LocalHost, quint16(harness.serverManagerPort()));
+    QVERIFY(manager.waitForConnected(5000));
+    Command request;
+    initCommand(request, 1, CommandType::FileUpload, 3);
+    request.payloadLength = 100000;
+    manager.write(encodeHeader(request) + QByteArray(1000, 'x'));
+    QTRY_VERIFY(!temporaryUploads(harness.path()).isEmpty());
+    manager.abort();
+    QTRY_VERIFY(temporaryUploads(harness.path()).isEmpty());
+    QCOMPARE(tree(harness.path()), before);
 }
 
 void TestManagerServer::refusedApplicationLeavesUploadAlone_data()
