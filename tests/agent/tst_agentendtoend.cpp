@@ -2,6 +2,7 @@
 #include "command.h"
 #include "pgcluster.h"
 #include "serverprocess.h"
+#include "zipwriter.h"
 
 #include <QProcess>
 #include <QSqlDatabase>
@@ -23,6 +24,7 @@ private slots:
     void commandLineJob_data();
     void commandLineJob();
     void inventoryJob();
+    void zipDeploymentJob();
     void alarmRuleJob();
 
 private:
@@ -220,6 +222,38 @@ void TestAgentEndToEnd::inventoryJob()
     QCOMPARE(value("SELECT count(*) FROM monitorings WHERE mid=" + mid).toInt(), 1);
     const QByteArray log = readTextFile(agentDir.filePath(QStringLiteral("Agent.log")));
     QVERIFY(log.contains("Inventory Execution"));
+}
+
+// An uploaded zip travels from the server's upload directory to the agent, which unpacks it
+// and runs its script with the application's switches.
+void TestAgentEndToEnd::zipDeploymentJob()
+{
+    QVERIFY(QDir(serverDir.path()).mkpath(QStringLiteral("upload/Tools")));
+    ZipWriter zip;
+    zip.add(QStringLiteral("setup.sh"), "#!/bin/sh\necho \"installed $*\"\n", 0755);
+    QVERIFY(zip.write(serverDir.filePath(QStringLiteral("upload/Tools/Tools.ZIP"))));
+    QVERIFY(db.exec(QStringLiteral("INSERT INTO applications (id, name, fileName, execName, "
+                                   "installSwitches) VALUES (3, 'Tools', 'Tools.ZIP', "
+                                   "'setup.sh', '--quiet')"))
+                .lastError()
+                .type() == QSqlError::NoError);
+    const int assignment = assignJob(CommandType::DeployWithSwitches, 1, 3, QString());
+    QVERIFY(assignment > 0);
+    QTRY_COMPARE_WITH_TIMEOUT(
+        value(QStringLiteral("SELECT active FROM job_machines WHERE id=%1").arg(assignment))
+            .toInt(),
+        2, 30000);
+    QCOMPARE(value(QStringLiteral("SELECT status FROM job_machines WHERE id=%1").arg(assignment))
+                 .toInt(),
+             236);
+    QCOMPARE(
+        value(QStringLiteral("SELECT reportData FROM job_machines WHERE id=%1").arg(assignment))
+            .toString(),
+        QStringLiteral("installed --quiet\n\n"));
+    const QDir upload(agentDir.filePath(QStringLiteral("upload")));
+    const QStringList fresh = upload.entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    QCOMPARE(fresh.size(), 1);
+    QVERIFY(QFile::exists(upload.filePath(fresh[0] + QStringLiteral("/Tools.ZIP"))));
 }
 
 // A processor rule below the fixture's 7 % makes the worker report; the rows carry the

@@ -427,10 +427,10 @@ void TestJobs::serverGoneDuringJob()
         a.closeAfterResponse = true;
         return a;
     };
-    writeTextFile(dir->filePath(QStringLiteral("Agent.ini")),
-                  "[Client]\nAddress=127.0.0.1\nServerPort=" +
-                      QByteArray::number(server->serverPort()) +
-                      "\nPollServer=1\nTimerPeriod=3600000\nNegotiateOnStartup=1\n");
+    writeTextFile(
+        dir->filePath(QStringLiteral("Agent.ini")),
+        "[Client]\nAddress=127.0.0.1\nServerPort=" + QByteArray::number(server->serverPort()) +
+            "\nPollServer=1\nTimerPeriod=3600000\nNegotiateOnStartup=1\n");
     agent.reset(new Agent(true, dir->path()));
     agent->startUp();
     QTRY_COMPARE(server->requests.size(), 1);
