@@ -1,7 +1,6 @@
 // The application side of a manager connection: installers kept below upload/ and the
 // removal of an application with its jobs.
 #include "managerserverreceiver.h"
-
 #include "sqltext.h"
 
 #include <QDir>

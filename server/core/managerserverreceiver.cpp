@@ -45,7 +45,8 @@ void ManagerServerReceiver::processReport(Command report)
 void ManagerServerReceiver::processRequest(Command request)
 {
     const int uid = request.agentId;
-    QSqlQuery user = SqlText(QStringLiteral("SELECT * FROM users WHERE id='%1'")).number(uid).exec();
+    QSqlQuery user =
+        SqlText(QStringLiteral("SELECT * FROM users WHERE id='%1'")).number(uid).exec();
     if (!user.next()) {
         // Requests of unknown administrators are ignored, and so is what they uploaded.
         if (isFileCarrying(request.type))

@@ -109,10 +109,10 @@ void TestManagerServer::listenersStartAfterDatabase()
     ServerHarness harness(pg);
     QVERIFY(harness.start());
     const QStringList &log = harness.messages;
-    const int manager = log.indexOf(QStringLiteral("Start Manager Server on port: %1")
-                                        .arg(harness.serverManagerPort()));
-    const int agent = log.indexOf(QStringLiteral("Start Agent Server on port: %1")
-                                      .arg(harness.serverAgentPort()));
+    const int manager = log.indexOf(
+        QStringLiteral("Start Manager Server on port: %1").arg(harness.serverManagerPort()));
+    const int agent = log.indexOf(
+        QStringLiteral("Start Agent Server on port: %1").arg(harness.serverAgentPort()));
     QVERIFY2(manager > 0, qPrintable(log.join(QLatin1Char('\n'))));
     QVERIFY(agent > manager);
     QVERIFY(log.indexOf(QStringLiteral("Server is listening port 1337")) < manager);
@@ -132,7 +132,8 @@ void TestManagerServer::busyManagerPortStopsListeners()
     QVERIFY(!log.filter(QStringLiteral("Start Manager Server on port: ")).size());
     QVERIFY(!log.filter(QStringLiteral("Start Agent Server on port: ")).size());
     QVERIFY(!harness.server()->agentListener()->isListening());
-    QVERIFY(log.contains(QStringLiteral("Kelvarix Server initialization not completed successfully")));
+    QVERIFY(
+        log.contains(QStringLiteral("Kelvarix Server initialization not completed successfully")));
 }
 
 void TestManagerServer::requestTypes_data()
@@ -266,9 +267,9 @@ void TestManagerServer::uploadReplacesDirectory()
         second[i] = char(i * 7);
     QVERIFY(harness.managerRequest(CommandType::FileUpload, 1, 3, second));
     QTRY_COMPARE(readFile(dir + QLatin1String("/setup.msi")), second);
-    QCOMPARE(QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
-                                 QDir::NoDotAndDotDot),
-             QStringList{QStringLiteral("setup.msi")});
+    QCOMPARE(
+        QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
+        QStringList{QStringLiteral("setup.msi")});
     QCOMPARE(readFile(harness.path() + QLatin1String("/upload/Other/other.msi")),
              QByteArray("other"));
     QVERIFY(temporaryUploads(harness.path()).isEmpty());
@@ -392,8 +393,7 @@ void TestManagerServer::deleteApplicationRemovesItsJobs()
     QCOMPARE(ServerHarness::column(QStringLiteral("SELECT id FROM applications")), QList<int>{5});
     QCOMPARE(ServerHarness::column(QStringLiteral("SELECT id FROM jobs")), QList<int>{12});
     QCOMPARE(ServerHarness::column(QStringLiteral("SELECT job FROM job_groups")), QList<int>{12});
-    QCOMPARE(ServerHarness::column(QStringLiteral("SELECT job FROM job_machines")),
-             QList<int>{12});
+    QCOMPARE(ServerHarness::column(QStringLiteral("SELECT job FROM job_machines")), QList<int>{12});
     QVERIFY(!QFileInfo::exists(harness.path() + QLatin1String("/upload/App4")));
     QCOMPARE(readFile(harness.path() + QLatin1String("/upload/App5/b.msi")), QByteArray("b"));
 
