@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QXmlStreamReader>
+#include <algorithm>
 
 namespace
 {
@@ -30,14 +31,22 @@ QByteArray DocumentGuard::transportBytes(const QString &payload)
     return payload.toLatin1();
 }
 
+DocumentGuard::Result DocumentGuard::tooLarge(qint64 size)
+{
+    return verdict(
+        Rejected,
+        tr("document of %1 bytes exceeds the limit of %2 bytes").arg(size).arg(kMaxDocumentBytes));
+}
+
 DocumentGuard::Result DocumentGuard::check(const QByteArray &document)
 {
-    if (document.trimmed().isEmpty())
+    const bool blank = std::all_of(document.cbegin(), document.cend(), [](char c) {
+        return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+    });
+    if (blank)
         return verdict(Empty);
     if (document.size() > kMaxDocumentBytes)
-        return verdict(Rejected, tr("document of %1 bytes exceeds the limit of %2 bytes")
-                                     .arg(document.size())
-                                     .arg(kMaxDocumentBytes));
+        return tooLarge(document.size());
     // A NUL byte never belongs to UTF-8 XML; refusing it also keeps wide encodings out.
     if (document.contains('\0'))
         return verdict(Rejected, tr("document contains NUL bytes"));

@@ -30,4 +30,6 @@ public:
     static QByteArray transportBytes(const QString &payload);
 
     static Result check(const QByteArray &document);
+    // The refusal of a document of the given size above kMaxDocumentBytes.
+    static Result tooLarge(qint64 size);
 };

@@ -182,8 +182,11 @@ QVector<ValueRows> ParseInventoryXml::evaluateValues(const QByteArray &document,
 bool ParseInventoryXml::readableDocument(const QString &payload, const QString &kind, int machineId,
                                          const LogFunction &log, QByteArray *document)
 {
-    *document = DocumentGuard::transportBytes(payload);
-    const DocumentGuard::Result result = DocumentGuard::check(*document);
+    // One character per byte: an oversized payload is refused before it is copied again.
+    const DocumentGuard::Result result =
+        payload.size() > kMaxDocumentBytes
+            ? DocumentGuard::tooLarge(payload.size())
+            : DocumentGuard::check(*document = DocumentGuard::transportBytes(payload));
     switch (result.verdict) {
     case DocumentGuard::Accepted:
         return true;
