@@ -1,3 +1,4 @@
+#include "agentserver.h"
 #include "browserclient.h"
 #include "masterserver.h"
 #include "pgcluster.h"
@@ -31,6 +32,7 @@ private slots:
     void agentPresenceOverTicks();
     void managerPresenceOverTicks_data();
     void managerPresenceOverTicks();
+    void tickForgetsPendingThenChecksJobs();
     void notices_data();
     void notices();
     void browsersShareWhatOneSends();
@@ -187,6 +189,48 @@ void TestObserver::managerPresenceOverTicks()
         QVERIFY(harness.server()->managers().isEmpty());
         QVERIFY(!manager.hasPendingDatagrams());
     }
+}
+
+void TestObserver::tickForgetsPendingThenChecksJobs()
+{
+    QUdpSocket agent;
+    QVERIFY(bindLoopback(agent));
+    QVERIFY(sql(QStringLiteral("INSERT INTO users (id, username) VALUES (7, 'other')")));
+    QVERIFY(sql(QStringLiteral("INSERT INTO machines (id, name, peerip, port) VALUES "
+                               "(1, 'pc1', '127.0.0.1', %1), (2, 'pc2', '127.0.0.1', %1)")
+                    .arg(agent.localPort())));
+    // An immediate job for an offline machine, and a new-machine job of administrator 7.
+    QVERIFY(sql(QStringLiteral("INSERT INTO jobs (id, creator, cmd, prm3, scheduleType) VALUES "
+                               "(1, 1, 4, 'hostname', 5), (2, 7, 4, 'hostname', 8)")));
+    QVERIFY(sql(QStringLiteral("INSERT INTO job_machines (id, creator, machine, job, active) "
+                               "VALUES (21, 1, 1, 1, 0), (22, 7, 2, 2, 0)")));
+    ServerHarness harness(pg);
+    QVERIFY(harness.start());
+    QUdpSocket manager;
+    QVERIFY(bindLoopback(manager, harness.managerPort()));
+    BrowserClient browser;
+    QVERIFY(browser.open());
+    QTRY_COMPARE(harness.server()->webClientCount(), 1);
+
+    QVERIFY(harness.managerRequest(CommandType::Hello, 7));
+    Command packet;
+    QVERIFY(ServerHarness::takeDatagram(agent, &packet));
+    QCOMPARE(packet.reference, 22);
+    QCOMPARE(harness.server()->agentListener()->pendingJobList().size(), 1);
+    // Fetched elsewhere in the meantime: the tick must not keep it pending.
+    QVERIFY(sql(QStringLiteral("UPDATE job_machines SET active=1 WHERE id=22")));
+
+    QVERIFY(harness.managerRequest(CommandType::ManagerHello, 7));
+    QSignalSpy connections(harness.server(), &MasterServer::writeConnectionsLog);
+    harness.tick();
+    QCOMPARE(ServerHarness::typesUntilTick(manager),
+             (QList<int>{CommandType::JobResult, CommandType::ObserverTick}));
+    QVERIFY(harness.server()->agentListener()->pendingJobList().isEmpty());
+    QCOMPARE(ServerHarness::column(QStringLiteral("SELECT status FROM job_machines WHERE id=21")),
+             QList<int>{251});
+    QCOMPARE(browser.takeText(), QStringLiteral("JobStateChanged"));
+    QCOMPARE(connections.first(), (QVariantList{QString(), 0, true}));
+    QVERIFY(!agent.hasPendingDatagrams());
 }
 
 void TestObserver::notices_data()
