@@ -624,9 +624,9 @@ void TestIngestionStore::readersNeverSeeHalfReplacedSections()
     });
     writer->start();
     QTRY_COMPARE_WITH_TIMEOUT(
-        select(
-            pgDriver,
-            QStringLiteral("SELECT COUNT(*) FROM pg_stat_activity WHERE wait_event_type = 'Lock'")),
+        select(pgDriver,
+               QStringLiteral("SELECT COUNT(*) FROM pg_stat_activity WHERE wait_event_type = "
+                              "'Lock' AND backend_type = 'client backend'")),
         QList<QStringList>({row({"1"})}), 20000);
     // The writer is inside its report: software and processes are already replaced there,
     // but a reader still sees the machine as it was.
