@@ -24,7 +24,16 @@ void MasterServer::startObserver()
 {
     observerTimer = new QTimer(this);
     connect(observerTimer, &QTimer::timeout, this, &MasterServer::observerTimeoutSlot);
-    observerTimer->start(kObserverPeriodMs);
+    // Integration tests shorten the period to see offline marking within seconds.
+    int period = kObserverPeriodMs;
+    bool overridden = false;
+    const int requested = qEnvironmentVariableIntValue("KELVARIX_OBSERVER_PERIOD_MS", &overridden);
+    if (overridden && requested > 0) {
+        period = requested;
+        writeLog(QStringLiteral("Observer period: %1 ms (KELVARIX_OBSERVER_PERIOD_MS)")
+                 .arg(period));
+    }
+    observerTimer->start(period);
     onlineAgents.clear();
     agentsSeenThisPeriod.clear();
     observeMachines(true);
