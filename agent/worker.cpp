@@ -1,10 +1,13 @@
 #include "worker.h"
 
+#include <QRegularExpression>
+
 #include "agentlog.h"
 #include "agentsettings.h"
 #include "invprobe.h"
 #include "serversender.h"
 
+#include <QRegularExpression>
 #include <QTimer>
 
 namespace
@@ -184,6 +187,20 @@ void Worker::changesCheck()
     }
 }
 
+// Names go into the document as element text. Names from the probe library are escaped
+// already; a rule's process name is not, and one bare "&" or "<" would make the server
+// refuse the whole document, so only what is not yet escaped is escaped here.
+static QString elementText(const QString &name)
+{
+    static const QRegularExpression bareAmpersand(
+        QStringLiteral("&(?!(amp|lt|gt|quot|apos|#[0-9]+|#x[0-9A-Fa-f]+);)"));
+    QString text = name;
+    text.replace(bareAmpersand, QStringLiteral("&amp;"));
+    text.replace(QLatin1Char('<'), QLatin1String("&lt;"));
+    text.replace(QLatin1Char('>'), QLatin1String("&gt;"));
+    return text;
+}
+
 QString Worker::alarmDocument() const
 {
     QString d = QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\" ?><document><alarms>");
@@ -199,7 +216,7 @@ QString Worker::alarmDocument() const
             return;
         d += QLatin1Char('<') + QLatin1String(container) + QLatin1Char('>');
         for (const QString &name : names)
-            d += QLatin1Char('<') + QLatin1String(item) + QLatin1Char('>') + name +
+            d += QLatin1Char('<') + QLatin1String(item) + QLatin1Char('>') + elementText(name) +
                  QLatin1String("</") + QLatin1String(item) + QLatin1Char('>');
         d += QLatin1String("</") + QLatin1String(container) + QLatin1Char('>');
     };

@@ -7,6 +7,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
+#include <QXmlStreamReader>
 #include <QtTest>
 
 // The worker's checks over the fixture probes, delivering to a loopback server.
@@ -22,6 +23,7 @@ private slots:
     void figuresMeasuredOncePerTick();
     void removedRuleIsNotChecked();
     void processStartsAndStops();
+    void processNamesStayWellFormed();
     void changes();
 
 private:
@@ -223,6 +225,25 @@ void TestWorker::processStartsAndStops()
                               "<process>backup.exe</process></startedAlarmProcesses>"));
     QCOMPARE(tick(), QString());
     QCOMPARE(server->requests.size(), 2);
+}
+
+// Process names come from the probe library in their escaped form; the document keeps
+// that form as it is and stays readable.
+void TestWorker::processNamesStayWellFormed()
+{
+    processes << QStringLiteral("R&D<1>.exe");
+    writeMachine();
+    addRule(CommandType::ProcessRule, 5, 0, QStringLiteral("r&amp;d&lt;1&gt;.exe"));
+    QCOMPARE(tick(), QString());
+    processes.removeAll(QStringLiteral("R&D<1>.exe"));
+    writeMachine();
+    const QString doc = tick();
+    QCOMPARE(doc, document("<stoppedAlarmProcesses><process>r&amp;d&lt;1&gt;.exe</process>"
+                           "</stoppedAlarmProcesses>"));
+    QXmlStreamReader reader(doc);
+    while (!reader.atEnd())
+        reader.readNext();
+    QVERIFY2(!reader.hasError(), qPrintable(reader.errorString()));
 }
 
 void TestWorker::changes()
