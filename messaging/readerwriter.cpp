@@ -111,7 +111,8 @@ ReaderWriter::ReadStatus ReaderWriter::readIncoming(QAbstractSocket *socket,
             (receiveFile.write(bytes) != bytes.size() || !receiveFile.flush())) {
             *failure = QStringLiteral("Unable to write file: %1 (%2)")
                            .arg(fileName, receiveFile.errorString());
-            receiveFile.close();
+            // A file that can never be completed is of no use to anyone.
+            receiveFile.remove();
             return ReadStatus::Bad;
         }
         complete = quint32(incoming.payloadLength) <= quint64(receiveFile.size());

@@ -36,7 +36,9 @@ void AgentServerReceiver::processRequest(Command request)
     registerMachine(request);
     if (newMachine)
         assignNewMachineJobs();
-    emit agentConnectedSignal(peerText(), machineId);
+    // A registration that failed has no machine to count as present.
+    if (machineId > 0)
+        emit agentConnectedSignal(peerText(), machineId);
     emit refreshMachinesOnWebManager();
 
     Command response;
