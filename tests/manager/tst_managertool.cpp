@@ -58,7 +58,8 @@ QStringList lines(const QString &text)
 
 } // namespace
 
-TestManagerTool::Result TestManagerTool::tool(const QStringList &arguments, const QString &configDir)
+TestManagerTool::Result TestManagerTool::tool(const QStringList &arguments,
+                                              const QString &configDir)
 {
     QString out;
     QString err;
@@ -83,7 +84,8 @@ QList<QVariantMap> TestManagerTool::rows(const QString &sql)
 {
     QList<QVariantMap> result;
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), QStringLiteral("check"));
+        QSqlDatabase db =
+            QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), QStringLiteral("check"));
         db.setHostName(pg.host());
         db.setPort(pg.port());
         db.setUserName(pg.userName());
@@ -118,8 +120,9 @@ void TestManagerTool::init()
     exec(QStringLiteral("TRUNCATE users, machines, jobs, job_machines, job_groups, applications, "
                         "discoveries, os_details, monitorings RESTART IDENTITY"));
     // The administrator every request and job is made for, as the configuration run creates it.
-    exec(QStringLiteral("INSERT INTO users (id, username) OVERRIDING SYSTEM VALUE VALUES (1, 'admin'), "
-                        "(2, 'second')"));
+    exec(QStringLiteral(
+        "INSERT INTO users (id, username) OVERRIDING SYSTEM VALUE VALUES (1, 'admin'), "
+        "(2, 'second')"));
     // Machines as the server registers them; one name needs escaping.
     exec(QStringLiteral("INSERT INTO machines (id, name, peerip, port, agentType, status, uuid, "
                         "created_at, updated_at) OVERRIDING SYSTEM VALUE VALUES "
@@ -134,16 +137,18 @@ void TestManagerTool::listsMachines()
 {
     const Result list = tool({QStringLiteral("machines")});
     QCOMPARE(list.code, int(ManagerTool::Ok));
-    QCOMPARE(lines(list.out),
-             QStringList({QStringLiteral("id\tname\taddress\tport\tmode\tstatus\tlast_registration"),
-                          QStringLiteral("1\tpc-01\t127.0.0.1\t0\tpolls\tonline\t2026-01-02T03:04:05"),
-                          QStringLiteral("2\tO'Brien's PC\t10.0.0.7\t6800\twoken\toffline\t"
-                                         "2026-01-02T03:04:05")}));
+    QCOMPARE(
+        lines(list.out),
+        QStringList({QStringLiteral("id\tname\taddress\tport\tmode\tstatus\tlast_registration"),
+                     QStringLiteral("1\tpc-01\t127.0.0.1\t0\tpolls\tonline\t2026-01-02T03:04:05"),
+                     QStringLiteral("2\tO'Brien's PC\t10.0.0.7\t6800\twoken\toffline\t"
+                                    "2026-01-02T03:04:05")}));
     QVERIFY(list.err.isEmpty());
 
     // A machine by its name, apostrophes and all, with what its agent reported so far.
-    exec(QStringLiteral("INSERT INTO os_details (OS_Caption, OS_Version, OS_Architecture, name, mid) "
-                        "VALUES ('Debian GNU/Linux 12', '6.1', 'x86_64', 'obrien', 2)"));
+    exec(QStringLiteral(
+        "INSERT INTO os_details (OS_Caption, OS_Version, OS_Architecture, name, mid) "
+        "VALUES ('Debian GNU/Linux 12', '6.1', 'x86_64', 'obrien', 2)"));
     exec(QStringLiteral("INSERT INTO monitorings (mid, created_at, cpuUsagePercentage, "
                         "memoryUsagePercentage, numberOfProcess, numberOfThread, "
                         "diskUsagePercentage, netAdapterUsagePercentage, battery) VALUES "
@@ -180,25 +185,27 @@ void TestManagerTool::createsJobsAndAssignments_data()
         << QStringList{QStringLiteral("--cmd"), QStringLiteral("inventory"), QStringLiteral("1")}
         << 2 << 0 << 0 << QStringLiteral("1111111111") << 5 << QString() << 0 << QList<int>{1};
     QTest::addRow("command line every 5 minutes on two machines")
-        << QStringList{QStringLiteral("--cmd"), QStringLiteral("command-line"),
-                       QStringLiteral("--text"), QStringLiteral("echo 'it''s'"),
+        << QStringList{QStringLiteral("--cmd"),      QStringLiteral("command-line"),
+                       QStringLiteral("--text"),     QStringLiteral("echo 'it''s'"),
                        QStringLiteral("--schedule"), QStringLiteral("minutes"),
-                       QStringLiteral("--every"), QStringLiteral("5"), QStringLiteral("--date"),
-                       QStringLiteral("2026-03-04 05:06:07"), QStringLiteral("1"),
-                       QStringLiteral("O'Brien's PC")}
+                       QStringLiteral("--every"),    QStringLiteral("5"),
+                       QStringLiteral("--date"),     QStringLiteral("2026-03-04 05:06:07"),
+                       QStringLiteral("1"),          QStringLiteral("O'Brien's PC")}
         << 4 << 0 << 0 << QStringLiteral("echo 'it''s'") << 0
         << QStringLiteral("2026-03-04T05:06:07") << 5 << QList<int>{1, 2};
     QTest::addRow("cpu rule above 80 percent once online")
-        << QStringList{QStringLiteral("--cmd"), QStringLiteral("cpu-rule"), QStringLiteral("--prm2"),
-                       QStringLiteral("80"), QStringLiteral("--schedule"), QStringLiteral("online"),
+        << QStringList{QStringLiteral("--cmd"),      QStringLiteral("cpu-rule"),
+                       QStringLiteral("--prm2"),     QStringLiteral("80"),
+                       QStringLiteral("--schedule"), QStringLiteral("online"),
                        QStringLiteral("2")}
         << 22 << 0 << 80 << QString() << 6 << QString() << 0 << QList<int>{2};
     QTest::addRow("deployment waiting for the installer, once in an hour")
-        << QStringList{QStringLiteral("--cmd"), QStringLiteral("deploy-with-switches"),
-                       QStringLiteral("--application"), QStringLiteral("7"), QStringLiteral("--prm"),
-                       QStringLiteral("1"), QStringLiteral("--text"), QStringLiteral("--quiet"),
-                       QStringLiteral("--schedule"), QStringLiteral("once"),
-                       QStringLiteral("--date=+1h"), QStringLiteral("1")}
+        << QStringList{QStringLiteral("--cmd"),         QStringLiteral("deploy-with-switches"),
+                       QStringLiteral("--application"), QStringLiteral("7"),
+                       QStringLiteral("--prm"),         QStringLiteral("1"),
+                       QStringLiteral("--text"),        QStringLiteral("--quiet"),
+                       QStringLiteral("--schedule"),    QStringLiteral("once"),
+                       QStringLiteral("--date=+1h"),    QStringLiteral("1")}
         << 19 << 1 << 7 << QStringLiteral("--quiet") << 7 << QString() << 0 << QList<int>{1};
     QTest::addRow("unnamed code for every new machine, no machine yet")
         << QStringList{QStringLiteral("--cmd"), QStringLiteral("99"), QStringLiteral("--schedule"),
@@ -255,13 +262,14 @@ void TestManagerTool::createsJobsAndAssignments()
 
 void TestManagerTool::assignsAndWaitsForResults()
 {
-    const Result created = tool({QStringLiteral("--user"), QStringLiteral("2"),
-                                 QStringLiteral("add-job"), QStringLiteral("--cmd"),
-                                 QStringLiteral("command-line"), QStringLiteral("--text"),
-                                 QStringLiteral("uptime"), QStringLiteral("1")});
+    const Result created =
+        tool({QStringLiteral("--user"), QStringLiteral("2"), QStringLiteral("add-job"),
+              QStringLiteral("--cmd"), QStringLiteral("command-line"), QStringLiteral("--text"),
+              QStringLiteral("uptime"), QStringLiteral("1")});
     QCOMPARE(created.code, int(ManagerTool::Ok));
     // Assigned later, by whoever runs the tool: the row still belongs to the job's creator.
-    const Result assigned = tool({QStringLiteral("assign"), QStringLiteral("1"), QStringLiteral("2")});
+    const Result assigned =
+        tool({QStringLiteral("assign"), QStringLiteral("1"), QStringLiteral("2")});
     QCOMPARE(assigned.code, int(ManagerTool::Ok));
     QCOMPARE(lines(assigned.out),
              QStringList({QStringLiteral("job 1"), QStringLiteral("assignment 2 machine 2")}));
@@ -272,10 +280,11 @@ void TestManagerTool::assignsAndWaitsForResults()
              2);
 
     // Still pending: the wait ends at its time-out with a failure.
-    Result waited = tool({QStringLiteral("wait-job"), QStringLiteral("1"), QStringLiteral("--timeout"),
-                          QStringLiteral("0")});
+    Result waited = tool({QStringLiteral("wait-job"), QStringLiteral("1"),
+                          QStringLiteral("--timeout"), QStringLiteral("0")});
     QCOMPARE(waited.code, int(ManagerTool::Failed));
-    QVERIFY2(waited.err.contains(QStringLiteral("no result from every machine")), qPrintable(waited.err));
+    QVERIFY2(waited.err.contains(QStringLiteral("no result from every machine")),
+             qPrintable(waited.err));
 
     exec(QStringLiteral("UPDATE job_machines SET active=2, status=236, reportData='up 3 days', "
                         "updated_at='%1' WHERE id=1")
@@ -283,13 +292,15 @@ void TestManagerTool::assignsAndWaitsForResults()
     exec(QStringLiteral("UPDATE job_machines SET active=2, status=237, reportData='' WHERE id=2"));
     waited = tool({QStringLiteral("wait-job"), QStringLiteral("1")});
     QCOMPARE(waited.code, int(ManagerTool::Failed));
-    QCOMPARE(lines(waited.out),
-             QStringList({QStringLiteral("assignment\tmachine\tname\tactive\tstatus\tupdated\treport"),
-                          QStringLiteral("1\t1\tpc-01\tfinished\tsucceeded\t2026-01-02T03:04:05\tup "
-                                         "3 days"),
-                          lines(waited.out).value(2)}));
-    QVERIFY(lines(waited.out).value(2).startsWith(
-        QStringLiteral("2\t2\tO'Brien's PC\tfinished\tfailed\t")));
+    QCOMPARE(
+        lines(waited.out),
+        QStringList({QStringLiteral("assignment\tmachine\tname\tactive\tstatus\tupdated\treport"),
+                     QStringLiteral("1\t1\tpc-01\tfinished\tsucceeded\t2026-01-02T03:04:05\tup "
+                                    "3 days"),
+                     lines(waited.out).value(2)}));
+    QVERIFY(lines(waited.out)
+                .value(2)
+                .startsWith(QStringLiteral("2\t2\tO'Brien's PC\tfinished\tfailed\t")));
     QVERIFY(waited.err.contains(QStringLiteral("did not succeed")));
 
     exec(QStringLiteral("UPDATE job_machines SET status=236 WHERE id=2"));
@@ -305,27 +316,29 @@ void TestManagerTool::unknownNamesWriteNothing_data()
     QTest::addColumn<QString>("message");
 
     QTest::addRow("job for an unknown machine id")
-        << QStringList{QStringLiteral("add-job"), QStringLiteral("--cmd"), QStringLiteral("inventory"),
-                       QStringLiteral("1"), QStringLiteral("99")}
+        << QStringList{QStringLiteral("add-job"), QStringLiteral("--cmd"),
+                       QStringLiteral("inventory"), QStringLiteral("1"), QStringLiteral("99")}
         << int(ManagerTool::NotFound) << QStringLiteral("no machine \"99\"");
     QTest::addRow("job for an unknown machine name")
-        << QStringList{QStringLiteral("add-job"), QStringLiteral("--cmd"), QStringLiteral("inventory"),
-                       QStringLiteral("nobody's")}
+        << QStringList{QStringLiteral("add-job"), QStringLiteral("--cmd"),
+                       QStringLiteral("inventory"), QStringLiteral("nobody's")}
         << int(ManagerTool::NotFound) << QStringLiteral("no machine \"nobody's\"");
     QTest::addRow("assignment of an unknown job")
         << QStringList{QStringLiteral("assign"), QStringLiteral("42"), QStringLiteral("1")}
         << int(ManagerTool::NotFound) << QStringLiteral("no job with id 42");
     QTest::addRow("deployment of an unknown application")
-        << QStringList{QStringLiteral("add-job"), QStringLiteral("--cmd"), QStringLiteral("deploy"),
-                       QStringLiteral("--application"), QStringLiteral("9"), QStringLiteral("1")}
+        << QStringList{QStringLiteral("add-job"), QStringLiteral("--cmd"),
+                       QStringLiteral("deploy"),  QStringLiteral("--application"),
+                       QStringLiteral("9"),       QStringLiteral("1")}
         << int(ManagerTool::NotFound) << QStringLiteral("no application with id 9");
     QTest::addRow("job of an unknown administrator")
-        << QStringList{QStringLiteral("--user"), QStringLiteral("5"), QStringLiteral("add-job"),
-                       QStringLiteral("--cmd"), QStringLiteral("inventory"), QStringLiteral("1")}
+        << QStringList{QStringLiteral("--user"),    QStringLiteral("5"),
+                       QStringLiteral("add-job"),   QStringLiteral("--cmd"),
+                       QStringLiteral("inventory"), QStringLiteral("1")}
         << int(ManagerTool::NotFound) << QStringLiteral("no administrator (users row) with id 5");
     QTest::addRow("inventory of an unknown machine")
-        << QStringList{QStringLiteral("machine"), QStringLiteral("99")} << int(ManagerTool::NotFound)
-        << QStringLiteral("no machine \"99\"");
+        << QStringList{QStringLiteral("machine"), QStringLiteral("99")}
+        << int(ManagerTool::NotFound) << QStringLiteral("no machine \"99\"");
     QTest::addRow("removal of an unknown application")
         << QStringList{QStringLiteral("delete-application"), QStringLiteral("9")}
         << int(ManagerTool::NotFound) << QStringLiteral("no application with id 9");
@@ -335,12 +348,14 @@ void TestManagerTool::unknownNamesWriteNothing_data()
         << int(ManagerTool::Usage) << QStringLiteral("unknown command \"reboot\"");
     QTest::addRow("inventory text that is no section flags")
         << QStringList{QStringLiteral("add-job"), QStringLiteral("--cmd"), QStringLiteral("2"),
-                       QStringLiteral("--text"), QStringLiteral("all"), QStringLiteral("1")}
+                       QStringLiteral("--text"),  QStringLiteral("all"),   QStringLiteral("1")}
         << int(ManagerTool::Usage) << QStringLiteral("one \"1\" or \"0\" per section");
     QTest::addRow("application id beyond the 8-bit flag")
-        << QStringList{QStringLiteral("add-job"), QStringLiteral("--cmd"), QStringLiteral("undeploy"),
-                       QStringLiteral("--application"), QStringLiteral("256"), QStringLiteral("1")}
-        << int(ManagerTool::Usage) << QStringLiteral("--application takes a whole number from 1 to 255");
+        << QStringList{QStringLiteral("add-job"),  QStringLiteral("--cmd"),
+                       QStringLiteral("undeploy"), QStringLiteral("--application"),
+                       QStringLiteral("256"),      QStringLiteral("1")}
+        << int(ManagerTool::Usage)
+        << QStringLiteral("--application takes a whole number from 1 to 255");
 }
 
 void TestManagerTool::unknownNamesWriteNothing()
@@ -368,7 +383,8 @@ void TestManagerTool::unreachableDatabase_data()
     QStringList stopped = pg.serverIniLines();
     stopped.replaceInStrings(QRegularExpression(QStringLiteral("^dbPort=.*")),
                              QStringLiteral("dbPort=%1").arg(freeTcpPort()));
-    QTest::addRow("no database server at the port") << stopped << QStringLiteral("Connection refused");
+    QTest::addRow("no database server at the port")
+        << stopped << QStringLiteral("Connection refused");
     QTest::addRow("missing embedded database")
         << QStringList{QStringLiteral("dbType=QSQLITE"), QStringLiteral("dbName=missing.sqlite")}
         << QStringLiteral("Database file not found");
@@ -417,9 +433,9 @@ void TestManagerTool::requestsReachTheServerAndNoticesArePrinted()
                     QStringLiteral("120")});
     QVERIFY(listener.waitForStarted(10000));
     QByteArray listenerErrors;
-    QTRY_VERIFY2_WITH_TIMEOUT((listenerErrors += listener.readAllStandardError())
-                                  .contains("listening for notices"),
-                              listenerErrors.constData(), 30000);
+    QTRY_VERIFY2_WITH_TIMEOUT(
+        (listenerErrors += listener.readAllStandardError()).contains("listening for notices"),
+        listenerErrors.constData(), 30000);
     // The listener's presence has been handled before the job check is sent.
     QTRY_COMPARE_WITH_TIMEOUT(server.messages().count(requestLine), 1, 20000);
 
@@ -443,9 +459,9 @@ void TestManagerTool::requestsReachTheServerAndNoticesArePrinted()
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(bytes);
     }
-    result = tool({QStringLiteral("add-application"), QStringLiteral("--name"), QStringLiteral("tool"),
-                   QStringLiteral("--exec"), QStringLiteral("setup.sh"), QStringLiteral("--upload"),
-                   installer});
+    result = tool({QStringLiteral("add-application"), QStringLiteral("--name"),
+                   QStringLiteral("tool"), QStringLiteral("--exec"), QStringLiteral("setup.sh"),
+                   QStringLiteral("--upload"), installer});
     QCOMPARE(result.code, int(ManagerTool::Ok));
     QCOMPARE(lines(result.out).value(0), QStringLiteral("application 1"));
     const QString stored = config.filePath(QStringLiteral("upload/tool/tool.zip"));
@@ -462,9 +478,10 @@ void TestManagerTool::requestsReachTheServerAndNoticesArePrinted()
     QCOMPARE(printed.size(), 3);
     QVERIFY2(printed.at(0).startsWith(QStringLiteral("sent 10 ManagerHello to 127.0.0.1:")),
              qPrintable(printed.at(0)));
-    QCOMPARE(printed.mid(1),
-             QStringList({QStringLiteral("14 JobResult agentId=0 reference=0 value=0 flag=0"),
-                          QStringLiteral("7 MachinesChanged agentId=0 reference=0 value=0 flag=0")}));
+    QCOMPARE(
+        printed.mid(1),
+        QStringList({QStringLiteral("14 JobResult agentId=0 reference=0 value=0 flag=0"),
+                     QStringLiteral("7 MachinesChanged agentId=0 reference=0 value=0 flag=0")}));
     QVERIFY(!QFileInfo::exists(config.filePath(QStringLiteral("upload/tool"))));
     QCOMPARE(rows(QStringLiteral("SELECT id FROM applications WHERE id=1")).size(), 0);
     server.stop();

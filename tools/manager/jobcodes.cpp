@@ -28,7 +28,7 @@ const Named kCommands[] = {
     {CommandType::RemoveRule, "remove-rule"},
 };
 
-const char *const kSchedules[] = {"minutes",     "hours",  "days", "weeks",        "months",
+const char *const kSchedules[] = {"minutes",     "hours",  "days", "weeks",       "months",
                                   "immediately", "online", "once", "new-machines"};
 constexpr int kScheduleCount = 9;
 constexpr int kLastRepeatingType = 4;

@@ -38,8 +38,7 @@ void ManagerDatabase::close()
     connection.closeAndRemove();
 }
 
-bool ManagerDatabase::select(const SqlText &statement, QList<QSqlRecord> *rows,
-                             QSqlRecord *shape)
+bool ManagerDatabase::select(const SqlText &statement, QList<QSqlRecord> *rows, QSqlRecord *shape)
 {
     rows->clear();
     QSqlQuery query(connection.database());

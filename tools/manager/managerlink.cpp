@@ -59,7 +59,8 @@ bool ManagerLink::sendFile(Command request, const QString &path)
     QTcpSocket socket;
     socket.connectToHost(host, quint16(port));
     if (!socket.waitForConnected(kTimeoutMs)) {
-        error = QStringLiteral("cannot reach the server at %1: %2").arg(where, socket.errorString());
+        error =
+            QStringLiteral("cannot reach the server at %1: %2").arg(where, socket.errorString());
         return false;
     }
     QString why;

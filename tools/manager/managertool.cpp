@@ -8,12 +8,12 @@
 #include "toolarguments.h"
 
 #include <QCoreApplication>
-#include <climits>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QHash>
 #include <QTextStream>
 #include <QTimer>
+#include <climits>
 
 namespace
 {
@@ -169,8 +169,8 @@ int ManagerTool::run(const QStringList &arguments)
     return code;
 }
 
-bool ManagerTool::parseArguments(ToolArguments &parser, const QStringList &args,
-                                 int minPositional, int maxPositional)
+bool ManagerTool::parseArguments(ToolArguments &parser, const QStringList &args, int minPositional,
+                                 int maxPositional)
 {
     if (!parser.parse(args)) {
         fail(Usage, parser.errorText());
@@ -212,12 +212,11 @@ int ManagerTool::findRow(const QString &table, const QString &what, const QStrin
         return DatabaseUnreachable;
     bool ok = false;
     // The table name comes from our own code, never from the command line.
-    *row = database.first(SqlText(QStringLiteral("SELECT * FROM %1 WHERE id=%2"))
-                              .fragment(table)
-                              .number(id),
-                          &ok);
+    *row = database.first(
+        SqlText(QStringLiteral("SELECT * FROM %1 WHERE id=%2")).fragment(table).number(id), &ok);
     if (!ok)
-        return fail(Failed, QStringLiteral("reading %1 failed: %2").arg(table, database.errorText()));
+        return fail(Failed,
+                    QStringLiteral("reading %1 failed: %2").arg(table, database.errorText()));
     if (row->isEmpty())
         return fail(NotFound, QStringLiteral("no %1 with id %2").arg(what).arg(id));
     return Ok;
@@ -226,9 +225,8 @@ int ManagerTool::findRow(const QString &table, const QString &what, const QStrin
 int ManagerTool::checkUser()
 {
     QSqlRecord user;
-    const int code =
-        findRow(QStringLiteral("users"), QStringLiteral("administrator (users row)"),
-                QString::number(config.userId), &user);
+    const int code = findRow(QStringLiteral("users"), QStringLiteral("administrator (users row)"),
+                             QString::number(config.userId), &user);
     if (code == NotFound)
         err << kProgramName
             << ": the server ignores requests of unknown administrators; create one with "
@@ -299,9 +297,9 @@ int ManagerTool::sendAnyRequest(const QStringList &args)
 
 int ManagerTool::listen(const QStringList &args)
 {
-    ToolArguments parser({QStringLiteral("count"), QStringLiteral("timeout"),
-                          QStringLiteral("port")},
-                         {QStringLiteral("no-presence")});
+    ToolArguments parser(
+        {QStringLiteral("count"), QStringLiteral("timeout"), QStringLiteral("port")},
+        {QStringLiteral("no-presence")});
     if (!parseArguments(parser, args, 0, 0))
         return exitCode;
     int count = 0;
@@ -315,8 +313,9 @@ int ManagerTool::listen(const QStringList &args)
 
     NoticeListener listener;
     if (!listener.listen(port))
-        return fail(Failed,
-                    QStringLiteral("cannot listen on UDP port %1: %2").arg(port).arg(listener.errorText()));
+        return fail(
+            Failed,
+            QStringLiteral("cannot listen on UDP port %1: %2").arg(port).arg(listener.errorText()));
     if (presence) {
         const int code = sendRequest(CommandType::ManagerHello, 0);
         if (code != Ok)

@@ -77,8 +77,7 @@ private:
     bool openDatabase();
     // The machine named by an id or its exact name; NotFound or Failed when there is none.
     int findMachine(const QString &idOrName, QSqlRecord *machine);
-    int findRow(const QString &table, const QString &what, const QString &idText,
-                QSqlRecord *row);
+    int findRow(const QString &table, const QString &what, const QString &idText, QSqlRecord *row);
     int checkUser();
     int sendRequest(int type, int reference, const QString &file = QString());
     int assign(int jobId, int creator, const QList<int> &machineIds);

@@ -1,9 +1,8 @@
 // Applications with their installers, administrators and discovery ranges: the rows the web
 // manager keeps for the server, and the two application requests.
-#include "managertool.h"
-
 #include "command.h"
 #include "datetimetext.h"
+#include "managertool.h"
 #include "sqltext.h"
 #include "toolarguments.h"
 
@@ -44,8 +43,8 @@ int ManagerTool::addApplication(const QStringList &args)
     for (const QString &part : {name, fileName})
         if (part.contains(QLatin1Char('/')) || part.contains(QLatin1Char('\\')) ||
             part.contains(QLatin1String("..")))
-            return fail(Usage, QStringLiteral("\"%1\" must be a plain name, without / \\ or ..")
-                                   .arg(part));
+            return fail(
+                Usage, QStringLiteral("\"%1\" must be a plain name, without / \\ or ..").arg(part));
     int id = 0;
     if (!parser.number(QStringLiteral("id"), 1, kMaxApplicationId, &id))
         return fail(Usage, parser.errorText());
@@ -78,7 +77,8 @@ int ManagerTool::addApplication(const QStringList &args)
                                            "255): ") +
                                 database.errorText());
     if (newId > kMaxApplicationId) {
-        database.exec(SqlText(QStringLiteral("DELETE FROM applications WHERE id=%1")).number(newId));
+        database.exec(
+            SqlText(QStringLiteral("DELETE FROM applications WHERE id=%1")).number(newId));
         return fail(Failed, QStringLiteral("the database gave id %1; application ids must lie in "
                                            "1-255, pass --id")
                                 .arg(newId));
@@ -177,8 +177,8 @@ int ManagerTool::listUsers(const QStringList &args)
         return fail(Failed, QStringLiteral("reading users failed: ") + database.errorText());
     QList<QStringList> table;
     for (const QSqlRecord &u : qAsConst(rows))
-        table.append({field(u, "id"), field(u, "username"), field(u, "full_name"),
-                      field(u, "user_level")});
+        table.append(
+            {field(u, "id"), field(u, "username"), field(u, "full_name"), field(u, "user_level")});
     printTable({QStringLiteral("id"), QStringLiteral("username"), QStringLiteral("full_name"),
                 QStringLiteral("level")},
                table);
@@ -197,8 +197,9 @@ int ManagerTool::addDiscovery(const QStringList &args)
     const QString mask = parser.positional().at(1);
     QHostAddress address;
     if (!address.setAddress(network) || address.protocol() != QAbstractSocket::IPv4Protocol)
-        return fail(Usage, QStringLiteral("NETWORK must be a dotted IPv4 address, not \"%1\"")
-                               .arg(network));
+        return fail(
+            Usage,
+            QStringLiteral("NETWORK must be a dotted IPv4 address, not \"%1\"").arg(network));
     if (!openDatabase())
         return DatabaseUnreachable;
     const QString now = DateTimeText::now();
@@ -210,8 +211,8 @@ int ManagerTool::addDiscovery(const QStringList &args)
             .number(port)
             .text(now));
     if (id < 0)
-        return fail(Failed, QStringLiteral("the discovery range was not stored: ") +
-                                database.errorText());
+        return fail(Failed,
+                    QStringLiteral("the discovery range was not stored: ") + database.errorText());
     printLine(QStringLiteral("discovery %1").arg(id));
     return Ok;
 }

@@ -1,10 +1,9 @@
 // Jobs and their assignments, written the way the web manager writes them: one jobs row,
 // one job_machines row per machine, waiting (active 0) and pending (235).
-#include "managertool.h"
-
 #include "command.h"
 #include "datetimetext.h"
 #include "jobcodes.h"
+#include "managertool.h"
 #include "sqltext.h"
 #include "toolarguments.h"
 
@@ -60,8 +59,8 @@ int ManagerTool::addJob(const QStringList &args)
         return fail(Usage, QStringLiteral("unknown command \"%1\"; one of %2, or a number 0-255")
                                .arg(parser.value(QStringLiteral("cmd")),
                                     JobCodes::commandNames().join(QStringLiteral(", "))));
-    const int scheduleType =
-        JobCodes::scheduleType(parser.value(QStringLiteral("schedule"), QStringLiteral("immediately")));
+    const int scheduleType = JobCodes::scheduleType(
+        parser.value(QStringLiteral("schedule"), QStringLiteral("immediately")));
     if (scheduleType < 0)
         return fail(Usage, QStringLiteral("unknown schedule \"%1\"; one of %2, or 0-8")
                                .arg(parser.value(QStringLiteral("schedule")),
@@ -82,7 +81,8 @@ int ManagerTool::addJob(const QStringList &args)
         prm2 = application;
     }
     if (JobCodes::usesApplication(cmd) && prm2 == 0)
-        return fail(Usage, QStringLiteral("%1 needs --application ID").arg(JobCodes::commandName(cmd)));
+        return fail(Usage,
+                    QStringLiteral("%1 needs --application ID").arg(JobCodes::commandName(cmd)));
 
     QString text = parser.value(QStringLiteral("text"));
     if (cmd == CommandType::Inventory) {
@@ -157,8 +157,9 @@ int ManagerTool::assign(int jobId, int creator, const QList<int> &machineIds)
     QStringList lines;
     for (int machineId : machineIds) {
         const int id = database.insert(
-            SqlText(QStringLiteral("INSERT INTO job_machines (creator, machine, job, active, status, "
-                                   "created_at) VALUES (%1, %2, %3, 0, %4, '%5') RETURNING id"))
+            SqlText(
+                QStringLiteral("INSERT INTO job_machines (creator, machine, job, active, status, "
+                               "created_at) VALUES (%1, %2, %3, 0, %4, '%5') RETURNING id"))
                 .number(creator)
                 .number(machineId)
                 .number(jobId)
@@ -187,7 +188,8 @@ int ManagerTool::assignJob(const QStringList &args)
     if (!parseArguments(parser, args, 2, -1))
         return exitCode;
     QSqlRecord job;
-    int code = findRow(QStringLiteral("jobs"), QStringLiteral("job"), parser.positional().at(0), &job);
+    int code =
+        findRow(QStringLiteral("jobs"), QStringLiteral("job"), parser.positional().at(0), &job);
     if (code != Ok)
         return code;
     QList<int> machineIds;
@@ -236,12 +238,12 @@ int ManagerTool::listJobs(const QStringList &args)
 int ManagerTool::printAssignments(int jobId, bool *allFinished, bool *allSucceeded)
 {
     QList<QSqlRecord> rows;
-    if (!database.select(SqlText(QStringLiteral(
-                                     "SELECT jm.*, m.name AS machine_name FROM job_machines jm "
-                                     "LEFT JOIN machines m ON m.id=jm.machine WHERE jm.job=%1 "
-                                     "ORDER BY jm.id"))
-                             .number(jobId),
-                         &rows))
+    if (!database.select(
+            SqlText(QStringLiteral("SELECT jm.*, m.name AS machine_name FROM job_machines jm "
+                                   "LEFT JOIN machines m ON m.id=jm.machine WHERE jm.job=%1 "
+                                   "ORDER BY jm.id"))
+                .number(jobId),
+            &rows))
         return fail(Failed, QStringLiteral("reading assignments failed: ") + database.errorText());
     *allFinished = !rows.isEmpty();
     *allSucceeded = !rows.isEmpty();
@@ -249,7 +251,8 @@ int ManagerTool::printAssignments(int jobId, bool *allFinished, bool *allSucceed
     for (const QSqlRecord &a : qAsConst(rows)) {
         const bool finished = isFinished(a);
         *allFinished = *allFinished && finished;
-        *allSucceeded = *allSucceeded && finished && field(a, "status").toInt() == ResultCode::Succeeded;
+        *allSucceeded =
+            *allSucceeded && finished && field(a, "status").toInt() == ResultCode::Succeeded;
         const QVariant status = a.value(QStringLiteral("status"));
         table.append({field(a, "id"), field(a, "machine"), field(a, "machine_name"),
                       JobCodes::activeName(field(a, "active").toInt()),
@@ -271,7 +274,8 @@ int ManagerTool::showJob(const QStringList &args)
     if (!parseArguments(parser, args, 1, 1))
         return exitCode;
     QSqlRecord j;
-    const int code = findRow(QStringLiteral("jobs"), QStringLiteral("job"), parser.positional().at(0), &j);
+    const int code =
+        findRow(QStringLiteral("jobs"), QStringLiteral("job"), parser.positional().at(0), &j);
     if (code != Ok)
         return code;
     const int cmd = field(j, "cmd").toInt();
@@ -301,7 +305,8 @@ int ManagerTool::waitJob(const QStringList &args)
     if (!parser.number(QStringLiteral("timeout"), 0, INT_MAX / 1000, &timeout))
         return fail(Usage, parser.errorText());
     QSqlRecord j;
-    int code = findRow(QStringLiteral("jobs"), QStringLiteral("job"), parser.positional().at(0), &j);
+    int code =
+        findRow(QStringLiteral("jobs"), QStringLiteral("job"), parser.positional().at(0), &j);
     if (code != Ok)
         return code;
     const int jobId = field(j, "id").toInt();
@@ -309,10 +314,11 @@ int ManagerTool::waitJob(const QStringList &args)
     clock.start();
     for (;;) {
         QList<QSqlRecord> rows;
-        if (!database.select(SqlText(QStringLiteral("SELECT * FROM job_machines WHERE job=%1"))
-                                 .number(jobId),
-                             &rows))
-            return fail(Failed, QStringLiteral("reading assignments failed: ") + database.errorText());
+        if (!database.select(
+                SqlText(QStringLiteral("SELECT * FROM job_machines WHERE job=%1")).number(jobId),
+                &rows))
+            return fail(Failed,
+                        QStringLiteral("reading assignments failed: ") + database.errorText());
         if (rows.isEmpty())
             return fail(Failed, QStringLiteral("job %1 is assigned to no machine").arg(jobId));
         bool all = true;

@@ -1,8 +1,7 @@
 // Machines and what their agents reported: the machine list, one machine's inventory
 // summary, the rows of one inventory table, monitoring rows and alarms.
-#include "managertool.h"
-
 #include "datetimetext.h"
+#include "managertool.h"
 #include "sqltext.h"
 #include "toolarguments.h"
 
@@ -21,11 +20,24 @@ constexpr int kDefaultWaitSeconds = 60;
 constexpr int kAgentPollingType = 0;
 
 // The inventory tables a machine's rows can be listed from; nothing else reaches a statement.
-const char *const kInventoryTables[] = {
-    "os_details", "cpus",      "memories",        "drives",  "video_controllers",
-    "network_adapters", "aggregate_values", "softwares", "processes", "environment_variables",
-    "os_services", "printers", "start_up_applications", "updates", "os_users", "shares",
-    "monitorings", "alarms"};
+const char *const kInventoryTables[] = {"os_details",
+                                        "cpus",
+                                        "memories",
+                                        "drives",
+                                        "video_controllers",
+                                        "network_adapters",
+                                        "aggregate_values",
+                                        "softwares",
+                                        "processes",
+                                        "environment_variables",
+                                        "os_services",
+                                        "printers",
+                                        "start_up_applications",
+                                        "updates",
+                                        "os_users",
+                                        "shares",
+                                        "monitorings",
+                                        "alarms"};
 
 QString field(const QSqlRecord &row, const char *name)
 {
@@ -55,7 +67,7 @@ QString statusText(const QSqlRecord &machine)
 QString modeText(const QSqlRecord &machine)
 {
     return field(machine, "agentType").toInt() == kAgentPollingType ? QStringLiteral("polls")
-                                                                      : QStringLiteral("woken");
+                                                                    : QStringLiteral("woken");
 }
 
 } // namespace
@@ -68,13 +80,13 @@ int ManagerTool::findMachine(const QString &idOrName, QSqlRecord *machine)
     const int id = idOrName.toInt(&isNumber, 10);
     QList<QSqlRecord> rows;
     const bool ok =
-        isNumber ? database.select(SqlText(QStringLiteral("SELECT * FROM machines WHERE id=%1"))
-                                       .number(id),
-                                   &rows)
-                 : database.select(
-                       SqlText(QStringLiteral("SELECT * FROM machines WHERE name='%1' ORDER BY id"))
-                           .text(idOrName),
-                       &rows);
+        isNumber
+            ? database.select(
+                  SqlText(QStringLiteral("SELECT * FROM machines WHERE id=%1")).number(id), &rows)
+            : database.select(
+                  SqlText(QStringLiteral("SELECT * FROM machines WHERE name='%1' ORDER BY id"))
+                      .text(idOrName),
+                  &rows);
     if (!ok)
         return fail(Failed, QStringLiteral("reading machines failed: ") + database.errorText());
     if (rows.isEmpty())
@@ -198,11 +210,11 @@ int ManagerTool::showMachine(const QStringList &args)
                   {"Alarms", "alarms"}};
     for (const auto &count : counts) {
         bool ok = false;
-        const QSqlRecord n = database.first(
-            SqlText(QStringLiteral("SELECT COUNT(*) FROM %1 WHERE mid=%2"))
-                .fragment(QLatin1String(count.table))
-                .number(mid),
-            &ok);
+        const QSqlRecord n =
+            database.first(SqlText(QStringLiteral("SELECT COUNT(*) FROM %1 WHERE mid=%2"))
+                               .fragment(QLatin1String(count.table))
+                               .number(mid),
+                           &ok);
         if (!ok)
             return fail(Failed, QStringLiteral("counting %1 failed: %2")
                                     .arg(QLatin1String(count.table), database.errorText()));
@@ -256,7 +268,8 @@ int ManagerTool::showSection(const QStringList &args)
                              .fragment(table)
                              .number(field(m, "id").toInt()),
                          &rows, &shape))
-        return fail(Failed, QStringLiteral("reading %1 failed: %2").arg(table, database.errorText()));
+        return fail(Failed,
+                    QStringLiteral("reading %1 failed: %2").arg(table, database.errorText()));
     QStringList header;
     QList<QStringList> lines;
     // The table's own columns, without the row id and the machine id every row shares.
@@ -274,7 +287,7 @@ int ManagerTool::showSection(const QStringList &args)
             const QVariant v = row.value(shape.fieldName(c));
             const QString name = shape.fieldName(c).toLower();
             cells.append(name.endsWith(QLatin1String("_at")) ? DateTimeText::fromDatabase(v)
-                                                              : v.toString());
+                                                             : v.toString());
         }
         lines.append(cells);
     }
@@ -296,7 +309,8 @@ int ManagerTool::listMonitorings(const QStringList &args)
         return found;
     QList<QSqlRecord> rows;
     if (!database.select(
-            SqlText(QStringLiteral("SELECT * FROM monitorings WHERE mid=%1 ORDER BY id DESC LIMIT %2"))
+            SqlText(
+                QStringLiteral("SELECT * FROM monitorings WHERE mid=%1 ORDER BY id DESC LIMIT %2"))
                 .number(field(m, "id").toInt())
                 .number(limit),
             &rows))
@@ -335,8 +349,8 @@ int ManagerTool::listAlarms(const QStringList &args)
         return fail(Failed, QStringLiteral("reading alarms failed: ") + database.errorText());
     QList<QStringList> table;
     for (const QSqlRecord &r : qAsConst(rows))
-        table.append({field(r, "id"), dateField(r, "created_at"), field(r, "alarm_id"),
-                      field(r, "data")});
+        table.append(
+            {field(r, "id"), dateField(r, "created_at"), field(r, "alarm_id"), field(r, "data")});
     printTable({QStringLiteral("id"), QStringLiteral("time"), QStringLiteral("alarm"),
                 QStringLiteral("data")},
                table);
@@ -345,8 +359,8 @@ int ManagerTool::listAlarms(const QStringList &args)
 
 int ManagerTool::waitMachine(const QStringList &args)
 {
-    ToolArguments parser({QStringLiteral("name"), QStringLiteral("port"), QStringLiteral("timeout")},
-                         {});
+    ToolArguments parser(
+        {QStringLiteral("name"), QStringLiteral("port"), QStringLiteral("timeout")}, {});
     if (!parseArguments(parser, args, 0, 0))
         return exitCode;
     int timeout = kDefaultWaitSeconds;
@@ -374,8 +388,8 @@ int ManagerTool::waitMachine(const QStringList &args)
             return Ok;
         }
         if (clock.elapsed() >= qint64(timeout) * 1000)
-            return fail(Failed, QStringLiteral("no matching machine came online within %1 s")
-                                    .arg(timeout));
+            return fail(Failed,
+                        QStringLiteral("no matching machine came online within %1 s").arg(timeout));
         QThread::msleep(kPollIntervalMs);
     }
 }

@@ -36,8 +36,9 @@ void NoticeListener::readPending()
         const QString sender = datagram.senderAddress().toString();
         Command notice;
         if (!decodeDatagram(datagram.data(), notice)) {
-            emit datagramRejected(sender, QStringLiteral("not a Command datagram (%1 bytes)")
-                                              .arg(datagram.data().size()));
+            emit datagramRejected(
+                sender,
+                QStringLiteral("not a Command datagram (%1 bytes)").arg(datagram.data().size()));
             continue;
         }
         const int check = checkCommand(notice);
