@@ -30,8 +30,8 @@ void MasterServer::startObserver()
     const int requested = qEnvironmentVariableIntValue("KELVARIX_OBSERVER_PERIOD_MS", &overridden);
     if (overridden && requested > 0) {
         period = requested;
-        writeLog(QStringLiteral("Observer period: %1 ms (KELVARIX_OBSERVER_PERIOD_MS)")
-                 .arg(period));
+        writeLog(
+            QStringLiteral("Observer period: %1 ms (KELVARIX_OBSERVER_PERIOD_MS)").arg(period));
     }
     observerTimer->start(period);
     onlineAgents.clear();
@@ -85,7 +85,8 @@ void MasterServer::agentConnected(QString agentIP, int agentID)
 
 void MasterServer::observeMachines(bool firstRun)
 {
-    QSqlQuery query = SqlText(QStringLiteral("SELECT * from machines")).exec(dbConnection.database());
+    QSqlQuery query =
+        SqlText(QStringLiteral("SELECT * from machines")).exec(dbConnection.database());
     QStringList seenAddresses;
     QList<Job> wakeUps;
     while (query.next()) {
@@ -167,7 +168,8 @@ void MasterServer::discoveryCheck()
         const QString mask = row.value(QStringLiteral("mask")).toString();
         const QStringList addresses = subnetAddresses(netIp, mask);
         if (addresses.isEmpty())
-            writeLog(QStringLiteral("No address to scan in discovery range %1/%2").arg(netIp, mask));
+            writeLog(
+                QStringLiteral("No address to scan in discovery range %1/%2").arg(netIp, mask));
         QList<Job> list;
         for (const QString &address : addresses)
             list.append(Job(address, row.value(QStringLiteral("port")).toInt(),

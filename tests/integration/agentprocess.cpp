@@ -39,12 +39,11 @@ bool AgentProcess::start(bool negotiateOnStartup)
     const QString program = dir.filePath(kProgramName);
     if (!QFile::exists(program) && !QFile::copy(QStringLiteral(AGENT_SERVICE_PROGRAM), program))
         return false;
-    const QByteArray ini = "[Client]\nAddress=127.0.0.1\nServerPort=" +
-                           QByteArray::number(serverPort) +
-                           "\nAgentPort=" + QByteArray::number(agentPort) +
-                           "\nPollServer=0\nNegotiateOnStartup=" +
-                           QByteArray(negotiateOnStartup ? "1" : "0") +
-                           "\nTimerPeriod=" + QByteArray::number(kTimerPeriodMs) + "\n";
+    const QByteArray ini =
+        "[Client]\nAddress=127.0.0.1\nServerPort=" + QByteArray::number(serverPort) +
+        "\nAgentPort=" + QByteArray::number(agentPort) +
+        "\nPollServer=0\nNegotiateOnStartup=" + QByteArray(negotiateOnStartup ? "1" : "0") +
+        "\nTimerPeriod=" + QByteArray::number(kTimerPeriodMs) + "\n";
     if (!writeTextFile(dir.filePath(QStringLiteral("Agent.ini")), ini))
         return false;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();

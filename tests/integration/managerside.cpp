@@ -3,6 +3,8 @@
 #include "pgcluster.h"
 
 #include <QNetworkDatagram>
+#include <QProcess>
+#include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTcpSocket>
@@ -12,17 +14,17 @@ namespace
 {
 
 constexpr int kConnectTimeoutMs = 10000;
-constexpr int kHandledTimeoutMs = 15000;
+constexpr int kToolTimeoutMs = 60000;
 
 } // namespace
 
-ManagerSide::ManagerSide(PgCluster &pg, int serverManagerPort, int managerPort, int adminId)
-    : pg(pg), connectionName(QStringLiteral("manager-side")),
-      serverManagerPort(serverManagerPort), managerPort(managerPort), adminId(adminId)
+ManagerSide::ManagerSide(PgCluster &pg, const QString &configDir, int serverManagerPort,
+                         int managerPort)
+    : pg(pg), connectionName(QStringLiteral("manager-side")), configDir(configDir),
+      serverManagerPort(serverManagerPort), managerPort(managerPort)
 {
     connect(&noticeSocket, &QUdpSocket::readyRead, this, &ManagerSide::readNotices);
-    connect(&presenceTimer, &QTimer::timeout, this,
-            [this] { request(CommandType::ManagerHello); });
+    connect(&presenceTimer, &QTimer::timeout, this, &ManagerSide::presence);
 }
 
 ManagerSide::~ManagerSide()
@@ -52,18 +54,8 @@ bool ManagerSide::open()
 
 void ManagerSide::keepPresent(int intervalMs)
 {
-    request(CommandType::ManagerHello);
+    presence();
     presenceTimer.start(intervalMs);
-}
-
-bool ManagerSide::exec(const QString &sql)
-{
-    QSqlQuery q(db);
-    if (!q.exec(sql)) {
-        qWarning() << sql << q.lastError().text();
-        return false;
-    }
-    return true;
 }
 
 QVariant ManagerSide::value(const QString &sql)
@@ -76,36 +68,61 @@ QVariant ManagerSide::value(const QString &sql)
     return q.next() ? q.value(0) : QVariant();
 }
 
-int ManagerSide::createJob(int cmd, int prm, int prm2, const QString &prm3, int scheduleType)
+int ManagerSide::tool(const QStringList &arguments, QString *output)
 {
-    QSqlQuery job(db);
-    job.prepare(QStringLiteral("INSERT INTO jobs (creator, cmd, prm, prm2, prm3, scheduleType, "
-                               "scheduleDate, scheduleCount) VALUES (?, ?, ?, ?, ?, ?, "
-                               "LOCALTIMESTAMP(0), 1) RETURNING id"));
-    job.addBindValue(adminId);
-    job.addBindValue(cmd);
-    job.addBindValue(prm);
-    job.addBindValue(prm2);
-    job.addBindValue(prm3);
-    job.addBindValue(scheduleType);
-    if (!job.exec() || !job.next()) {
-        qWarning() << "job:" << job.lastError().text();
-        return 0;
+    QProcess process;
+    QStringList all{QStringLiteral("--config-dir"), configDir};
+    if (adminId > 0)
+        all << QStringLiteral("--user") << QString::number(adminId);
+    process.start(QStringLiteral(MANAGER_TOOL_PROGRAM), all + arguments);
+    if (!process.waitForStarted(kToolTimeoutMs) || !process.waitForFinished(kToolTimeoutMs)) {
+        qWarning() << "manager tool" << arguments << "did not finish:" << process.errorString();
+        process.kill();
+        process.waitForFinished(kToolTimeoutMs);
+        return -1;
     }
-    return job.value(0).toInt();
+    const QByteArray out = process.readAllStandardOutput();
+    if (output)
+        *output = QString::fromUtf8(out);
+    if (process.exitStatus() != QProcess::NormalExit)
+        return -1;
+    if (process.exitCode() != 0)
+        qWarning() << "manager tool" << arguments << "exit" << process.exitCode()
+                   << process.readAllStandardError();
+    return process.exitCode();
 }
 
-QList<int> ManagerSide::assign(int jobId, const QList<int> &machineIds)
+bool ManagerSide::addAdministrator(const QString &name)
 {
-    QList<int> assignments;
+    QString output;
+    if (tool({QStringLiteral("add-user"), name, QStringLiteral("--level"), QStringLiteral("1")},
+             &output) != 0)
+        return false;
+    const QRegularExpressionMatch user =
+        QRegularExpression(QStringLiteral("^user (\\d+)$"), QRegularExpression::MultilineOption)
+            .match(output);
+    adminId = user.hasMatch() ? user.captured(1).toInt() : 0;
+    return adminId > 0;
+}
+
+QList<int> ManagerSide::addJob(const QStringList &options, const QList<int> &machineIds)
+{
+    QStringList arguments{QStringLiteral("add-job")};
+    arguments += options;
     for (int machine : machineIds)
-        assignments.append(
-            value(QStringLiteral("INSERT INTO job_machines (creator, machine, job, active, "
-                                 "status) VALUES (%1, %2, %3, 0, 235) RETURNING id")
-                      .arg(adminId)
-                      .arg(machine)
-                      .arg(jobId))
-                .toInt());
+        arguments.append(QString::number(machine));
+    QString output;
+    if (tool(arguments, &output) != 0)
+        return {};
+    QList<int> assignments;
+    QRegularExpressionMatchIterator lines =
+        QRegularExpression(QStringLiteral("^assignment (\\d+) machine (\\d+)$"),
+                           QRegularExpression::MultilineOption)
+            .globalMatch(output);
+    while (lines.hasNext())
+        assignments.append(lines.next().captured(1).toInt());
+    if (assignments.size() != machineIds.size())
+        qWarning() << "unexpected add-job output:" << output;
     return assignments;
 }
 
@@ -118,25 +135,20 @@ int ManagerSide::waitForResult(int assignment, int timeoutMs)
         .toInt();
 }
 
-bool ManagerSide::request(quint8 type, int reference, const QByteArray &file,
-                          const std::function<bool()> &handled)
+bool ManagerSide::presence()
 {
     QTcpSocket socket;
     socket.connectToHost(QHostAddress::LocalHost, quint16(serverManagerPort));
     if (!socket.waitForConnected(kConnectTimeoutMs))
         return false;
-    Command command;
-    initCommand(command, adminId, type, reference);
-    command.payloadLength = file.size();
-    socket.write(encodeHeader(command) + file);
+    Command hello;
+    initCommand(hello, adminId, CommandType::ManagerHello, 0);
+    socket.write(encodeHeader(hello));
     while (socket.bytesToWrite() > 0)
         if (!socket.waitForBytesWritten(kConnectTimeoutMs))
             return false;
-    const bool done = !handled || QTest::qWaitFor(handled, kHandledTimeoutMs);
     socket.disconnectFromHost();
-    if (socket.state() != QAbstractSocket::UnconnectedState)
-        socket.waitForDisconnected(kConnectTimeoutMs);
-    return done;
+    return true;
 }
 
 bool ManagerSide::waitForNotice(int type, int from, int timeoutMs)

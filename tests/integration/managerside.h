@@ -9,18 +9,18 @@
 #include <QTimer>
 #include <QUdpSocket>
 #include <QVariant>
-#include <functional>
 
 class PgCluster;
 
-// The web manager's side of the server: the rows it writes (jobs, assignments, applications,
-// discoveries), its one-Command requests to the manager port, and the UDP notices it hears
-// while it keeps announcing its presence.
+// The web manager's side of the server: its actions go through the manager tool (the rows of
+// users, jobs, assignments, applications and discoveries; requests 5, 6, 8 and 12); the
+// test reads the database directly, announces its presence often enough for the observer,
+// and hears the server's UDP notices.
 class ManagerSide : public QObject
 {
     Q_OBJECT
 public:
-    ManagerSide(PgCluster &pg, int serverManagerPort, int managerPort, int adminId);
+    ManagerSide(PgCluster &pg, const QString &configDir, int serverManagerPort, int managerPort);
     ~ManagerSide() override;
 
     // Opens the database and the notice socket; false with a warning when either fails.
@@ -28,20 +28,22 @@ public:
     // Presence requests (10) from now on, often enough for the observer to keep us listed.
     void keepPresent(int intervalMs);
 
-    bool exec(const QString &sql);
     QVariant value(const QString &sql);
 
-    // A job as the administrator creates it; its id, or 0.
-    int createJob(int cmd, int prm, int prm2, const QString &prm3, int scheduleType = 6);
-    // One assignment per machine (active 0); the assignments' ids, in machine order.
-    QList<int> assign(int jobId, const QList<int> &machineIds);
+    // Runs the manager tool with the server's configuration as our administrator; its exit
+    // code (-1 when it did not finish in time) and standard output.
+    int tool(const QStringList &arguments, QString *output = nullptr);
+    // Creates the administrator the tool acts for; false when the tool fails.
+    bool addAdministrator(const QString &name);
+    // add-job with these options for these machines; the assignments' ids, in machine order
+    // (empty when the tool fails).
+    QList<int> addJob(const QStringList &options, const QList<int> &machineIds);
     // Waits until the assignment has its final report (active 2); its status, or 0.
     int waitForResult(int assignment, int timeoutMs = 30000);
 
-    // One request Command on its own connection (a file for uploads), then the connection is
-    // closed once every byte has left, or, with `handled`, once the server's effect shows.
-    bool request(quint8 type, int reference = 0, const QByteArray &file = QByteArray(),
-                 const std::function<bool()> &handled = {});
+    // A presence request on its own connection, sent directly (the tool would cost a process
+    // per request).
+    bool presence();
 
     // Notices heard so far, in arrival order.
     QList<Command> notices;
@@ -57,7 +59,8 @@ private:
     QString connectionName;
     QUdpSocket noticeSocket;
     QTimer presenceTimer;
+    QString configDir;
     int serverManagerPort;
     int managerPort;
-    int adminId;
+    int adminId = 0;
 };

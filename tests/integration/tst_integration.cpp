@@ -18,7 +18,6 @@ namespace
 // renews its presence well within it.
 constexpr int kObserverPeriodMs = 3000;
 constexpr int kPresenceIntervalMs = 1000;
-constexpr int kAdminId = 1;
 constexpr int kApplicationId = 7;
 constexpr int kResultTimeoutMs = 30000;
 
@@ -44,8 +43,8 @@ bool browserHears(BrowserClient &browser, const QString &text, int timeoutMs = 1
 
 } // namespace
 
-// The server program, three agent services on one loopback host, the manager's rows and
-// requests, and browser pages, all against one PostgreSQL cluster. The scenarios build on
+// The server program, three agent services on one loopback host, the manager tool, and
+// browser pages, all against one PostgreSQL cluster. The scenarios build on
 // each other in declaration order: machines registered first are the targets of later jobs.
 class TestIntegration : public QObject
 {
@@ -66,7 +65,10 @@ private slots:
 
 private:
     QVariant value(const QString &sql) { return manager->value(sql); }
-    int count(const QString &sql) { return value(QStringLiteral("SELECT count(*) ") + sql).toInt(); }
+    int count(const QString &sql)
+    {
+        return value(QStringLiteral("SELECT count(*) ") + sql).toInt();
+    }
 
     PgCluster pg;
     QTemporaryDir serverDir;
@@ -85,8 +87,6 @@ void TestIntegration::initTestCase()
 {
     registerCommandMetaType();
     KELVARIX_REQUIRE_PG(pg);
-    QVERIFY(pg.execAsSuperUser(QStringLiteral("INSERT INTO users (id, username, user_level) "
-                                              "VALUES (1, 'admin', 1)")));
 
     const QStringList ports = ServerProcess::freePortLines();
     serverAgentPort = portFrom(ports, QStringLiteral("ServerAgentPort"));
@@ -96,13 +96,15 @@ void TestIntegration::initTestCase()
     QVERIFY(server->start());
     QVERIFY2(server->waitForMessage(QStringLiteral("Kelvarix Server is running .....")),
              qPrintable(server->output()));
-    QVERIFY(server->messages().contains(
+    QVERIFY(server->waitForMessage(
         QStringLiteral("Observer period: %1 ms (KELVARIX_OBSERVER_PERIOD_MS)")
             .arg(kObserverPeriodMs)));
 
-    manager.reset(new ManagerSide(pg, portFrom(ports, QStringLiteral("ServerManagerPort")),
-                                  portFrom(ports, QStringLiteral("ManagerPort")), kAdminId));
+    manager.reset(new ManagerSide(pg, serverDir.path(),
+                                  portFrom(ports, QStringLiteral("ServerManagerPort")),
+                                  portFrom(ports, QStringLiteral("ManagerPort"))));
     QVERIFY(manager->open());
+    QVERIFY(manager->addAdministrator(QStringLiteral("admin")));
     manager->keepPresent(kPresenceIntervalMs);
     QVERIFY(browser.open());
 
@@ -115,10 +117,11 @@ void TestIntegration::initTestCase()
     QVERIFY(writeTextFile(uninstaller, "#!/bin/sh\necho \"$@\" > '" +
                                            beta->filePath(QStringLiteral("removed")).toUtf8() +
                                            "'\n"));
-    QVERIFY(QFile::setPermissions(uninstaller, QFile::ReadOwner | QFile::WriteOwner |
-                                                   QFile::ExeOwner));
+    QVERIFY(
+        QFile::setPermissions(uninstaller, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
     QVERIFY(beta->setRegistry(R"({"uninstall": [{"key": "tools", "DisplayName": "Tool Suite 2.0",
-        "UninstallString": ")" + uninstaller.toUtf8() + R"( --purge"}], "run": {}})"));
+        "UninstallString": ")" +
+                              uninstaller.toUtf8() + R"( --purge"}], "run": {}})"));
 
     QVERIFY(alpha->start(true));
     QVERIFY(beta->start(true));
@@ -147,10 +150,10 @@ void TestIntegration::registration()
                                 .arg(agent->machineId())
                                 .arg(agent->udpPort());
         QTRY_COMPARE_WITH_TIMEOUT(count(row + QStringLiteral(" AND status=1")), 1, 10000);
-        QVERIFY(value(QStringLiteral("SELECT name FROM machines WHERE id=%1")
-                          .arg(agent->machineId()))
-                    .toString()
-                    .endsWith(QLatin1Char('-') + QString::number(agent->udpPort())));
+        QVERIFY(
+            value(QStringLiteral("SELECT name FROM machines WHERE id=%1").arg(agent->machineId()))
+                .toString()
+                .endsWith(QLatin1Char('-') + QString::number(agent->udpPort())));
     }
     QCOMPARE(count(QStringLiteral("FROM machines")), 2);
     // The manager heard of the new machines and of the agents' identity reports; the page
@@ -180,18 +183,19 @@ void TestIntegration::commandLineThroughBlindPackets()
     QFETCH(int, status);
     QFETCH(QString, reportData);
     const int noticesBefore = manager->notices.size();
-    const int job = manager->createJob(CommandType::CommandLine, 0, 0, commandLine);
-    QVERIFY(job > 0);
-    const QList<int> assignments = manager->assign(job, {alphaId, betaId});
+    const QList<int> assignments =
+        manager->addJob({QStringLiteral("--cmd"), QStringLiteral("command-line"),
+                         QStringLiteral("--text"), commandLine},
+                        {alphaId, betaId});
     QVERIFY(assignments.size() == 2 && !assignments.contains(0));
-    QVERIFY(manager->request(CommandType::Hello));
+    QCOMPARE(manager->tool({QStringLiteral("job-check")}), 0);
 
     for (int assignment : assignments) {
         QCOMPARE(manager->waitForResult(assignment, kResultTimeoutMs), status);
-        QCOMPARE(value(QStringLiteral("SELECT reportData FROM job_machines WHERE id=%1")
-                           .arg(assignment))
-                     .toString(),
-                 reportData);
+        QCOMPARE(
+            value(QStringLiteral("SELECT reportData FROM job_machines WHERE id=%1").arg(assignment))
+                .toString(),
+            reportData);
     }
     for (AgentProcess *agent : {alpha.get(), beta.get()}) {
         const QByteArray log = agent->log();
@@ -206,10 +210,10 @@ void TestIntegration::commandLineThroughBlindPackets()
 void TestIntegration::inventory()
 {
     const int noticesBefore = manager->notices.size();
-    const int job =
-        manager->createJob(CommandType::Inventory, 0, 0, QStringLiteral("1111111111"));
-    const QList<int> assignments = manager->assign(job, {alphaId});
-    QVERIFY(manager->request(CommandType::Hello));
+    const QList<int> assignments =
+        manager->addJob({QStringLiteral("--cmd"), QStringLiteral("inventory")}, {alphaId});
+    QCOMPARE(assignments.size(), 1);
+    QCOMPARE(manager->tool({QStringLiteral("job-check")}), 0);
     QCOMPARE(manager->waitForResult(assignments.value(0), kResultTimeoutMs), 236);
 
     const QString alphaRows = QStringLiteral(" WHERE mid=%1").arg(alphaId);
@@ -230,30 +234,39 @@ void TestIntegration::inventory()
 // it again; deleting the application takes its installer and every job that refers to it.
 void TestIntegration::uploadDeployRemoveDelete()
 {
-    QVERIFY(manager->exec(QStringLiteral(
-        "INSERT INTO applications (id, name, fileName, execName, installSwitches, uninstallname, "
-        "uninstallSwitches) VALUES (%1, 'Tool Suite', 'tool.zip', 'setup.sh', '--quiet', "
-        "'Tool Suite', '-q')")
-                              .arg(kApplicationId)));
+    const QString application = QString::number(kApplicationId);
+    QCOMPARE(manager->tool({QStringLiteral("add-application"), QStringLiteral("--id"), application,
+                            QStringLiteral("--name"), QStringLiteral("Tool Suite"),
+                            QStringLiteral("--file"), QStringLiteral("tool.zip"),
+                            QStringLiteral("--exec"), QStringLiteral("setup.sh"),
+                            QStringLiteral("--install-switches"), QStringLiteral("--quiet"),
+                            QStringLiteral("--uninstall-name"), QStringLiteral("Tool Suite"),
+                            QStringLiteral("--uninstall-switches"), QStringLiteral("-q")}),
+             0);
     const QString packagePath = serverDir.filePath(QStringLiteral("source.zip"));
     ZipWriter zip;
     zip.add(QStringLiteral("setup.sh"), "#!/bin/sh\necho \"installed $*\"\n", 0755);
     QVERIFY(zip.write(packagePath));
     const QByteArray package = readTextFile(packagePath);
     const QString stored = serverDir.filePath(QStringLiteral("upload/Tool Suite/tool.zip"));
-    QVERIFY(manager->request(CommandType::FileUpload, kApplicationId, package,
-                             [&] { return readTextFile(stored) == package; }));
+    QCOMPARE(manager->tool({QStringLiteral("upload"), application, packagePath}), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(readTextFile(stored), package, 10000);
 
     // Deployment with value 1: the agent waits for the program and reports its output.
-    const int deployJob =
-        manager->createJob(CommandType::DeployWithSwitches, 1, kApplicationId, QString());
-    const int deployment = manager->assign(deployJob, {betaId}).value(0);
-    QVERIFY(manager->request(CommandType::Hello));
+    const int deployment =
+        manager
+            ->addJob({QStringLiteral("--cmd"), QStringLiteral("deploy-with-switches"),
+                      QStringLiteral("--prm"), QStringLiteral("1"), QStringLiteral("--application"),
+                      application},
+                     {betaId})
+            .value(0);
+    QVERIFY(deployment > 0);
+    QCOMPARE(manager->tool({QStringLiteral("job-check")}), 0);
     QCOMPARE(manager->waitForResult(deployment, kResultTimeoutMs), 236);
-    QCOMPARE(value(QStringLiteral("SELECT reportData FROM job_machines WHERE id=%1")
-                       .arg(deployment))
-                 .toString(),
-             QStringLiteral("installed --quiet\n\n"));
+    QCOMPARE(
+        value(QStringLiteral("SELECT reportData FROM job_machines WHERE id=%1").arg(deployment))
+            .toString(),
+        QStringLiteral("installed --quiet\n\n"));
     const QDir upload(beta->filePath(QStringLiteral("upload")));
     const QStringList fresh = upload.entryList(QDir::Dirs | QDir::NoDotAndDotDot);
     QCOMPARE(fresh.size(), 1);
@@ -261,30 +274,31 @@ void TestIntegration::uploadDeployRemoveDelete()
     QVERIFY(QFile::exists(upload.filePath(fresh[0] + QStringLiteral("/setup.sh"))));
 
     // Removal by the application's name through beta's software list.
-    const int removeJob =
-        manager->createJob(CommandType::UndeployWithSwitches, 0, kApplicationId, QString());
-    const int removal = manager->assign(removeJob, {betaId}).value(0);
-    QVERIFY(manager->request(CommandType::Hello));
+    const int removal =
+        manager
+            ->addJob({QStringLiteral("--cmd"), QStringLiteral("undeploy-with-switches"),
+                      QStringLiteral("--application"), application},
+                     {betaId})
+            .value(0);
+    QVERIFY(removal > 0);
+    QCOMPARE(manager->tool({QStringLiteral("job-check")}), 0);
     QCOMPARE(manager->waitForResult(removal, kResultTimeoutMs), 236);
-    QCOMPARE(
-        value(QStringLiteral("SELECT reportData FROM job_machines WHERE id=%1").arg(removal))
-            .toString(),
-        beta->filePath(QStringLiteral("uninst.sh")) + QStringLiteral(" --purge -q"));
+    QCOMPARE(value(QStringLiteral("SELECT reportData FROM job_machines WHERE id=%1").arg(removal))
+                 .toString(),
+             beta->filePath(QStringLiteral("uninst.sh")) + QStringLiteral(" --purge -q"));
     QTRY_COMPARE_WITH_TIMEOUT(readTextFile(beta->filePath(QStringLiteral("removed"))),
                               QByteArray("--purge -q\n"), 10000);
 
     const int noticesBefore = manager->notices.size();
-    const QString jobsOfApplication =
-        QStringLiteral("FROM jobs WHERE prm2=%1").arg(kApplicationId);
+    const QString jobsOfApplication = QStringLiteral("FROM jobs WHERE prm2=%1").arg(kApplicationId);
     QCOMPARE(count(jobsOfApplication), 2);
-    QVERIFY(manager->request(CommandType::DeleteApplication, kApplicationId, QByteArray(), [&] {
-        return count(QStringLiteral("FROM applications")) == 0;
-    }));
+    QCOMPARE(manager->tool({QStringLiteral("delete-application"), application}), 0);
     QTRY_COMPARE_WITH_TIMEOUT(count(jobsOfApplication), 0, 10000);
-    QCOMPARE(count(QStringLiteral("FROM job_machines WHERE id IN (%1, %2)")
-                       .arg(deployment)
-                       .arg(removal)),
-             0);
+    QCOMPARE(count(QStringLiteral("FROM applications")), 0);
+    QCOMPARE(
+        count(
+            QStringLiteral("FROM job_machines WHERE id IN (%1, %2)").arg(deployment).arg(removal)),
+        0);
     QVERIFY(!QFileInfo::exists(serverDir.filePath(QStringLiteral("upload/Tool Suite"))));
     QVERIFY(manager->waitForNotice(CommandType::MachinesChanged, noticesBefore));
     QVERIFY(browserHears(browser, QStringLiteral("Machine")));
@@ -295,11 +309,19 @@ void TestIntegration::uploadDeployRemoveDelete()
 void TestIntegration::alarmRules()
 {
     // The fixture machine runs at 7 % processor and 75 % memory.
-    const int cpuJob = manager->createJob(CommandType::CpuRule, 0, 5, QString());
-    const int memoryJob = manager->createJob(CommandType::MemoryRule, 0, 50, QString());
-    manager->assign(cpuJob, {alphaId});
-    manager->assign(memoryJob, {alphaId});
-    QVERIFY(manager->request(CommandType::Hello));
+    QCOMPARE(manager
+                 ->addJob({QStringLiteral("--cmd"), QStringLiteral("cpu-rule"),
+                           QStringLiteral("--prm2"), QStringLiteral("5")},
+                          {alphaId})
+                 .size(),
+             1);
+    QCOMPARE(manager
+                 ->addJob({QStringLiteral("--cmd"), QStringLiteral("memory-rule"),
+                           QStringLiteral("--prm2"), QStringLiteral("50")},
+                          {alphaId})
+                 .size(),
+             1);
+    QCOMPARE(manager->tool({QStringLiteral("job-check")}), 0);
 
     const QString cpuAlarms =
         QStringLiteral("FROM alarms WHERE alarm_id=22 AND mid=%1").arg(alphaId);
@@ -315,10 +337,14 @@ void TestIntegration::alarmRules()
 
     // The removal names the rule by its command; it needs no report, so its assignment is
     // done once fetched.
-    const int removeJob = manager->createJob(CommandType::RemoveRule, CommandType::CpuRule, 0,
-                                             QString());
-    const int removal = manager->assign(removeJob, {alphaId}).value(0);
-    QVERIFY(manager->request(CommandType::Hello));
+    const int removal =
+        manager
+            ->addJob({QStringLiteral("--cmd"), QStringLiteral("remove-rule"),
+                      QStringLiteral("--prm"), QString::number(int(CommandType::CpuRule))},
+                     {alphaId})
+            .value(0);
+    QVERIFY(removal > 0);
+    QCOMPARE(manager->tool({QStringLiteral("job-check")}), 0);
     QTRY_COMPARE_WITH_TIMEOUT(
         value(QStringLiteral("SELECT active FROM job_machines WHERE id=%1").arg(removal)).toInt(),
         1, kResultTimeoutMs);
@@ -334,17 +360,17 @@ void TestIntegration::alarmRules()
 void TestIntegration::discoveryOfLoopback()
 {
     QVERIFY(gamma->start(false));
-    QTRY_VERIFY_WITH_TIMEOUT(
-        gamma->output().contains("BlindPacket listening: 0.0.0.0:" +
-                                 QByteArray::number(gamma->udpPort())),
-        10000);
+    QTRY_VERIFY_WITH_TIMEOUT(gamma->output().contains("BlindPacket listening: 0.0.0.0:" +
+                                                      QByteArray::number(gamma->udpPort())),
+                             10000);
     QCOMPARE(gamma->machineId(), 0);
     QCOMPARE(count(QStringLiteral("FROM machines")), 2);
 
-    QVERIFY(manager->exec(QStringLiteral("INSERT INTO discoveries (net_ip, mask, port) VALUES "
-                                         "('127.0.0.0', '8', %1)")
-                              .arg(gamma->udpPort())));
-    QVERIFY(manager->request(CommandType::Identity));
+    QCOMPARE(manager->tool({QStringLiteral("add-discovery"), QStringLiteral("127.0.0.0"),
+                            QStringLiteral("8"), QStringLiteral("--port"),
+                            QString::number(gamma->udpPort())}),
+             0);
+    QCOMPARE(manager->tool({QStringLiteral("discover")}), 0);
     QVERIFY(browserHears(browser, QStringLiteral("DiscoveryExecute")));
     const int gammaId = gamma->waitForIdentity();
     QVERIFY2(gammaId > 0, gamma->output().constData());
