@@ -65,6 +65,8 @@ private slots:
 
 private:
     QVariant value(const QString &sql) { return manager->value(sql); }
+    // A job for one machine through the tool, then a job check; the assignment, or 0.
+    int runJob(const QStringList &options, int machineId);
     int count(const QString &sql)
     {
         return value(QStringLiteral("SELECT count(*) ") + sql).toInt();
@@ -112,15 +114,18 @@ void TestIntegration::initTestCase()
     alpha.reset(new AgentProcess(serverAgentPort, fixture));
     beta.reset(new AgentProcess(serverAgentPort, fixture));
     gamma.reset(new AgentProcess(serverAgentPort, fixture));
-    // Beta's software list names an uninstaller kept beside it, which records its arguments.
+    // Beta's software list names an uninstaller kept beside it, which records its arguments
+    // and takes the package off the list, as a real removal would.
     const QString uninstaller = beta->filePath(QStringLiteral("uninst.sh"));
+    const QByteArray registry = beta->filePath(QStringLiteral("registry.json")).toUtf8();
     QVERIFY(writeTextFile(uninstaller, "#!/bin/sh\necho \"$@\" > '" +
                                            beta->filePath(QStringLiteral("removed")).toUtf8() +
-                                           "'\n"));
+                                           "'\necho '{\"uninstall\": [], \"run\": {}}' > '" +
+                                           registry + "'\n"));
     QVERIFY(
         QFile::setPermissions(uninstaller, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
     QVERIFY(beta->setRegistry(R"({"uninstall": [{"key": "tools", "DisplayName": "Tool Suite 2.0",
-        "UninstallString": ")" +
+        "DisplayVersion": "2.0", "UninstallString": ")" +
                               uninstaller.toUtf8() + R"( --purge"}], "run": {}})"));
 
     QVERIFY(alpha->start(true));
@@ -138,6 +143,12 @@ void TestIntegration::cleanupTestCase()
             agent->stop();
     if (server)
         server->stop();
+}
+
+int TestIntegration::runJob(const QStringList &options, int machineId)
+{
+    const int assignment = manager->addJob(options, {machineId}).value(0);
+    return assignment > 0 && manager->tool({QStringLiteral("job-check")}) == 0 ? assignment : 0;
 }
 
 // Each agent service registers at start-up as its own machine, reachable on its own port.
@@ -234,6 +245,15 @@ void TestIntegration::inventory()
 // it again; deleting the application takes its installer and every job that refers to it.
 void TestIntegration::uploadDeployRemoveDelete()
 {
+    // Beta watches its software list from before anything is installed.
+    const int changesRule =
+        runJob({QStringLiteral("--cmd"), QStringLiteral("changes-rule")}, betaId);
+    QVERIFY(changesRule > 0);
+    QTRY_COMPARE_WITH_TIMEOUT(
+        value(QStringLiteral("SELECT active FROM job_machines WHERE id=%1").arg(changesRule))
+            .toInt(),
+        1, kResultTimeoutMs);
+
     const QString application = QString::number(kApplicationId);
     QCOMPARE(manager->tool({QStringLiteral("add-application"), QStringLiteral("--id"), application,
                             QStringLiteral("--name"), QStringLiteral("Tool Suite"),
@@ -243,6 +263,17 @@ void TestIntegration::uploadDeployRemoveDelete()
                             QStringLiteral("--uninstall-name"), QStringLiteral("Tool Suite"),
                             QStringLiteral("--uninstall-switches"), QStringLiteral("-q")}),
              0);
+    const QStringList deploy{
+        QStringLiteral("--cmd"), QStringLiteral("deploy-with-switches"), QStringLiteral("--prm"),
+        QStringLiteral("1"),     QStringLiteral("--application"),        application};
+    // Nothing uploaded yet: the server records the missing installer without the agent.
+    const int early = runJob(deploy, betaId);
+    QVERIFY(early > 0);
+    QCOMPARE(manager->waitForResult(early, kResultTimeoutMs), 238);
+    QVERIFY(server->waitForMessage(QStringLiteral("Could not find installer in path: ") +
+                                   serverDir.filePath(QStringLiteral("kelvarix/upload"))));
+    QVERIFY(!QFileInfo::exists(beta->filePath(QStringLiteral("upload"))));
+
     const QString packagePath = serverDir.filePath(QStringLiteral("source.zip"));
     ZipWriter zip;
     zip.add(QStringLiteral("setup.sh"), "#!/bin/sh\necho \"installed $*\"\n", 0755);
@@ -253,15 +284,8 @@ void TestIntegration::uploadDeployRemoveDelete()
     QTRY_COMPARE_WITH_TIMEOUT(readTextFile(stored), package, 10000);
 
     // Deployment with value 1: the agent waits for the program and reports its output.
-    const int deployment =
-        manager
-            ->addJob({QStringLiteral("--cmd"), QStringLiteral("deploy-with-switches"),
-                      QStringLiteral("--prm"), QStringLiteral("1"), QStringLiteral("--application"),
-                      application},
-                     {betaId})
-            .value(0);
+    const int deployment = runJob(deploy, betaId);
     QVERIFY(deployment > 0);
-    QCOMPARE(manager->tool({QStringLiteral("job-check")}), 0);
     QCOMPARE(manager->waitForResult(deployment, kResultTimeoutMs), 236);
     QCOMPARE(
         value(QStringLiteral("SELECT reportData FROM job_machines WHERE id=%1").arg(deployment))
@@ -274,24 +298,25 @@ void TestIntegration::uploadDeployRemoveDelete()
     QVERIFY(QFile::exists(upload.filePath(fresh[0] + QStringLiteral("/setup.sh"))));
 
     // Removal by the application's name through beta's software list.
-    const int removal =
-        manager
-            ->addJob({QStringLiteral("--cmd"), QStringLiteral("undeploy-with-switches"),
-                      QStringLiteral("--application"), application},
-                     {betaId})
-            .value(0);
+    const int removal = runJob({QStringLiteral("--cmd"), QStringLiteral("undeploy-with-switches"),
+                                QStringLiteral("--application"), application},
+                               betaId);
     QVERIFY(removal > 0);
-    QCOMPARE(manager->tool({QStringLiteral("job-check")}), 0);
     QCOMPARE(manager->waitForResult(removal, kResultTimeoutMs), 236);
     QCOMPARE(value(QStringLiteral("SELECT reportData FROM job_machines WHERE id=%1").arg(removal))
                  .toString(),
              beta->filePath(QStringLiteral("uninst.sh")) + QStringLiteral(" --purge -q"));
     QTRY_COMPARE_WITH_TIMEOUT(readTextFile(beta->filePath(QStringLiteral("removed"))),
                               QByteArray("--purge -q\n"), 10000);
+    // The changes rule reports the package gone from the software list.
+    QTRY_COMPARE_WITH_TIMEOUT(
+        value(QStringLiteral("SELECT data FROM alarms WHERE alarm_id=29 AND mid=%1").arg(betaId))
+            .toString(),
+        QStringLiteral("Tool Suite 2.0--2.0"), kResultTimeoutMs);
 
     const int noticesBefore = manager->notices.size();
     const QString jobsOfApplication = QStringLiteral("FROM jobs WHERE prm2=%1").arg(kApplicationId);
-    QCOMPARE(count(jobsOfApplication), 2);
+    QCOMPARE(count(jobsOfApplication), 3);
     QCOMPARE(manager->tool({QStringLiteral("delete-application"), application}), 0);
     QTRY_COMPARE_WITH_TIMEOUT(count(jobsOfApplication), 0, 10000);
     QCOMPARE(count(QStringLiteral("FROM applications")), 0);
@@ -333,7 +358,9 @@ void TestIntegration::alarmRules()
              QStringLiteral("7"));
     QCOMPARE(value("SELECT data " + memoryAlarms + " ORDER BY id LIMIT 1").toString(),
              QStringLiteral("75"));
-    QCOMPARE(count(QStringLiteral("FROM alarms WHERE mid<>%1").arg(alphaId)), 0);
+    QCOMPARE(
+        count(QStringLiteral("FROM alarms WHERE alarm_id IN (22, 24) AND mid<>%1").arg(alphaId)),
+        0);
 
     // The removal names the rule by its command; it needs no report, so its assignment is
     // done once fetched.
@@ -356,7 +383,7 @@ void TestIntegration::alarmRules()
 }
 
 // A discovery of the loopback range wakes an agent nobody has registered yet; it registers,
-// and as a new machine it takes the standing alarm rules.
+// and as a new machine it takes the standing alarm rules and the new-machine job.
 void TestIntegration::discoveryOfLoopback()
 {
     QVERIFY(gamma->start(false));
@@ -366,6 +393,13 @@ void TestIntegration::discoveryOfLoopback()
     QCOMPARE(gamma->machineId(), 0);
     QCOMPARE(count(QStringLiteral("FROM machines")), 2);
 
+    // A job every newly registered machine runs, handed over without a blind packet.
+    QVERIFY(manager
+                ->addJob({QStringLiteral("--cmd"), QStringLiteral("command-line"),
+                          QStringLiteral("--text"), QStringLiteral("echo first contact"),
+                          QStringLiteral("--schedule"), QStringLiteral("new-machines")},
+                         {})
+                .isEmpty());
     QCOMPARE(manager->tool({QStringLiteral("add-discovery"), QStringLiteral("127.0.0.0"),
                             QStringLiteral("8"), QStringLiteral("--port"),
                             QString::number(gamma->udpPort())}),
@@ -383,7 +417,23 @@ void TestIntegration::discoveryOfLoopback()
     QVERIFY(gamma->log().contains("Receiving blind packet"));
     QVERIFY(server->messages().contains(QStringLiteral("Get all Ip addresses from subnet")));
 
-    QCOMPARE(count(QStringLiteral("FROM job_machines WHERE machine=%1").arg(gammaId)), 2);
+    // The standing rules (processor, memory, changes) and the new-machine job.
+    QCOMPARE(count(QStringLiteral("FROM job_machines WHERE machine=%1").arg(gammaId)), 4);
+    const int firstContact =
+        value(QStringLiteral("SELECT jm.id FROM job_machines jm, jobs j WHERE jm.job=j.id AND "
+                             "jm.machine=%1 AND j.scheduleType=8")
+                  .arg(gammaId))
+            .toInt();
+    QCOMPARE(manager->waitForResult(firstContact, kResultTimeoutMs), 236);
+    QCOMPARE(
+        value(QStringLiteral("SELECT reportData FROM job_machines WHERE id=%1").arg(firstContact))
+            .toString(),
+        QStringLiteral("first contact\n\n"));
+    QCOMPARE(count(QStringLiteral("FROM job_machines WHERE machine<>%1 AND job=(SELECT job FROM "
+                                  "job_machines WHERE id=%2)")
+                       .arg(gammaId)
+                       .arg(firstContact)),
+             0);
     QTRY_VERIFY_WITH_TIMEOUT(
         count(QStringLiteral("FROM alarms WHERE alarm_id=22 AND mid=%1").arg(gammaId)) >= 1,
         kResultTimeoutMs);
