@@ -234,7 +234,8 @@ int ManagerTool::checkUser()
     return code;
 }
 
-int ManagerTool::sendRequest(int type, int reference, const QString &file)
+int ManagerTool::sendRequest(int type, int reference, const QString &file,
+                             bool confirmOnErrorStream)
 {
     const int userCode = checkUser();
     if (userCode != Ok)
@@ -245,12 +246,18 @@ int ManagerTool::sendRequest(int type, int reference, const QString &file)
     const bool sent = file.isEmpty() ? link.send(request) : link.sendFile(request, file);
     if (!sent)
         return fail(ServerUnreachable, link.errorText());
-    printLine(QStringLiteral("sent %1 %2 to %3:%4 as user %5")
-                  .arg(type)
-                  .arg(JobCodes::noticeTypeName(type))
-                  .arg(config.serverHost)
-                  .arg(config.settings.ServerManagerPort)
-                  .arg(config.userId));
+    const QString confirmation = QStringLiteral("sent %1 %2 to %3:%4 as user %5")
+                                     .arg(type)
+                                     .arg(JobCodes::noticeTypeName(type))
+                                     .arg(config.serverHost)
+                                     .arg(config.settings.ServerManagerPort)
+                                     .arg(config.userId);
+    if (confirmOnErrorStream) {
+        err << kProgramName << ": " << confirmation << "\n";
+        err.flush();
+    } else {
+        printLine(confirmation);
+    }
     return Ok;
 }
 
@@ -317,7 +324,7 @@ int ManagerTool::listen(const QStringList &args)
             Failed,
             QStringLiteral("cannot listen on UDP port %1: %2").arg(port).arg(listener.errorText()));
     if (presence) {
-        const int code = sendRequest(CommandType::ManagerHello, 0);
+        const int code = sendRequest(CommandType::ManagerHello, 0, QString(), true);
         if (code != Ok)
             return code;
     }

@@ -79,7 +79,9 @@ private:
     int findMachine(const QString &idOrName, QSqlRecord *machine);
     int findRow(const QString &table, const QString &what, const QString &idText, QSqlRecord *row);
     int checkUser();
-    int sendRequest(int type, int reference, const QString &file = QString());
+    // Confirms on the output, or on the error stream where the output carries only notices.
+    int sendRequest(int type, int reference, const QString &file = QString(),
+                    bool confirmOnErrorStream = false);
     int assign(int jobId, int creator, const QList<int> &machineIds);
     int printAssignments(int jobId, bool *allFinished, bool *allSucceeded);
 
