@@ -123,11 +123,12 @@ void TestManagerTool::init()
     exec(QStringLiteral(
         "INSERT INTO users (id, username) OVERRIDING SYSTEM VALUE VALUES (1, 'admin'), "
         "(2, 'second')"));
-    // Machines as the server registers them; one name needs escaping.
+    // Machines as the server registers them; one name needs escaping. Loopback addresses
+    // only: the server sends wake-ups to machines whose agents wait for them.
     exec(QStringLiteral("INSERT INTO machines (id, name, peerip, port, agentType, status, uuid, "
                         "created_at, updated_at) OVERRIDING SYSTEM VALUE VALUES "
                         "(1, 'pc-01', '127.0.0.1', 0, 0, 1, 1, '%1', '%1'), "
-                        "(2, 'O''Brien''s PC', '10.0.0.7', 6800, 1, 0, 2, '%1', '%1')")
+                        "(2, 'O''Brien''s PC', '127.0.0.2', 6800, 1, 0, 2, '%1', '%1')")
              .arg(kTimestamp));
     exec(QStringLiteral("INSERT INTO applications (id, name, fileName, execName) VALUES "
                         "(7, 'editor', 'editor.zip', 'setup.sh')"));
@@ -141,7 +142,7 @@ void TestManagerTool::listsMachines()
         lines(list.out),
         QStringList({QStringLiteral("id\tname\taddress\tport\tmode\tstatus\tlast_registration"),
                      QStringLiteral("1\tpc-01\t127.0.0.1\t0\tpolls\tonline\t2026-01-02T03:04:05"),
-                     QStringLiteral("2\tO'Brien's PC\t10.0.0.7\t6800\twoken\toffline\t"
+                     QStringLiteral("2\tO'Brien's PC\t127.0.0.2\t6800\twoken\toffline\t"
                                     "2026-01-02T03:04:05")}));
     QVERIFY(list.err.isEmpty());
 

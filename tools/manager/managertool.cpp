@@ -160,10 +160,18 @@ int ManagerTool::run(const QStringList &arguments)
     const Handler command = commands.value(name, nullptr);
     if (!command)
         return fail(Usage, QStringLiteral("unknown command \"%1\"\n").arg(name) + usage());
+    const QStringList rest = arguments.mid(i + 1);
+    // Only in first place: later it may be the value of an option (a command line's text).
+    if (!rest.isEmpty() &&
+        (rest.first() == QLatin1String("--help") || rest.first() == QLatin1String("-h"))) {
+        out << usage();
+        out.flush();
+        return Ok;
+    }
 
     if (!config.load(configDirGiven ? configDir : ManagerConfig::defaultConfigDir()))
         return fail(DatabaseUnreachable, config.errorText);
-    const int code = (this->*command)(arguments.mid(i + 1));
+    const int code = (this->*command)(rest);
     out.flush();
     err.flush();
     return code;
