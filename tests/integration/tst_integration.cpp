@@ -161,6 +161,14 @@ void TestIntegration::registration()
                                 .arg(agent->machineId())
                                 .arg(agent->udpPort());
         QTRY_COMPARE_WITH_TIMEOUT(count(row + QStringLiteral(" AND status=1")), 1, 10000);
+        // What an administrator's script waits on before it assigns jobs.
+        QString waited;
+        QCOMPARE(manager->tool({QStringLiteral("wait-machine"), QStringLiteral("--port"),
+                                QString::number(agent->udpPort()), QStringLiteral("--timeout"),
+                                QStringLiteral("10")},
+                               &waited),
+                 0);
+        QCOMPARE(waited.trimmed().toInt(), agent->machineId());
         QVERIFY(
             value(QStringLiteral("SELECT name FROM machines WHERE id=%1").arg(agent->machineId()))
                 .toString()
