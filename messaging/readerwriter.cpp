@@ -133,8 +133,11 @@ ReaderWriter::ReadStatus ReaderWriter::readIncoming(QAbstractSocket *socket,
 bool ReaderWriter::sendNextChunk(QAbstractSocket *socket, int *percent)
 {
     const QByteArray chunk = sendFile.read(kFileChunkSize);
-    if (chunk.isEmpty())
+    if (chunk.isEmpty()) {
+        sendFile.close();
+        uploading = false;
         return false;
+    }
     if (!writeChunk(chunk, socket))
         qCWarning(lcMessaging) << "chunk not written within" << kChunkWriteTimeoutMs << "ms";
     bytesSent += chunk.size();
@@ -142,4 +145,19 @@ bool ReaderWriter::sendNextChunk(QAbstractSocket *socket, int *percent)
     const float ratio = float(double(bytesSent) / double(total > 0 ? total : 1));
     *percent = int(ratio * 100.0);
     return true;
+}
+
+void ReaderWriter::shutDown(QAbstractSocket *socket)
+{
+    if (socket) {
+        socket->flush();
+        // The socket goes with the endpoint, so what is still queued must leave first.
+        if (socket->state() == QAbstractSocket::ConnectedState && socket->bytesToWrite() > 0)
+            socket->waitForBytesWritten(kChunkWriteTimeoutMs);
+        socket->close();
+        socket->disconnectFromHost();
+        socket->disconnect();
+    }
+    sendFile.close();
+    receiveFile.close();
 }

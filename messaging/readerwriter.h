@@ -43,8 +43,11 @@ protected:
     // logs it and closes. fileCarrying tells whether a given type streams into a file.
     ReadStatus readIncoming(QAbstractSocket *socket, bool (*fileCarrying)(quint8),
                             QString *failure);
-    // Reads one chunk of the send file to the socket; false at end of file.
+    // Reads one chunk of the send file to the socket; false at end of file, where the send
+    // file is closed and the upload over.
     bool sendNextChunk(QAbstractSocket *socket, int *percent);
+    // Ends the connection and both files; the endpoint then drops its own connections.
+    void shutDown(QAbstractSocket *socket);
     // Creates "upload" and a fresh, uniquely named temporary file inside it.
     bool openReceiveFile(QString *failure);
 

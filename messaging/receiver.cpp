@@ -99,15 +99,7 @@ void Receiver::close()
     if (closing)
         return;
     closing = true;
-    socket->flush();
-    // The socket goes with the endpoint, so what is still queued must leave first.
-    if (socket->state() == QAbstractSocket::ConnectedState && socket->bytesToWrite() > 0)
-        socket->waitForBytesWritten(kChunkWriteTimeoutMs);
-    socket->close();
-    socket->disconnectFromHost();
-    socket->disconnect();
-    sendFile.close();
-    receiveFile.close();
+    shutDown(socket);
     emit closed();
     disconnect();
     deleteLater();
@@ -123,8 +115,6 @@ void Receiver::writeFileChunkSlot()
         emit fileUploadStatusSignal(percent);
     } else {
         emit fileUploadStatusSignal(100);
-        sendFile.close();
-        uploading = false;
     }
 }
 

@@ -100,17 +100,7 @@ void Sender::close()
     if (closing)
         return;
     closing = true;
-    if (socket) {
-        socket->flush();
-        // The socket goes with the endpoint, so what is still queued must leave first.
-        if (socket->state() == QAbstractSocket::ConnectedState && socket->bytesToWrite() > 0)
-            socket->waitForBytesWritten(kChunkWriteTimeoutMs);
-        socket->close();
-        socket->disconnectFromHost();
-        socket->disconnect();
-    }
-    sendFile.close();
-    receiveFile.close();
+    shutDown(socket);
     emit closed();
     disconnect();
     deleteLater();
@@ -126,8 +116,6 @@ void Sender::writeFileChunkSlot()
         emit fileUploadStatusSignal(percent);
     } else {
         emit fileUploadStatusSignal(100);
-        sendFile.close();
-        uploading = false;
     }
 }
 
