@@ -18,14 +18,7 @@ Agent::Agent(bool logging, const QString &directory, QObject *parent)
     : QObject(parent), logging(logging),
       baseDirectory(directory.isEmpty() ? QCoreApplication::applicationDirPath() : directory)
 {
-    const AgentSettings defaults;
-    serverAddress = defaults.serverAddress;
-    serverPort = defaults.serverPort;
-    agentPort = defaults.agentPort;
-    negotiateOnStartup = defaults.negotiateOnStartup;
-    showMainWindow = defaults.showMainWindow;
-    pollServer = defaults.pollServer;
-    timerPeriod = defaults.timerPeriod;
+    applySettings(AgentSettings());
     registerCommandMetaType();
 }
 
@@ -69,14 +62,7 @@ void Agent::writeLog(QString msg)
 
 void Agent::startUp()
 {
-    const AgentSettings defaults;
-    serverAddress = defaults.serverAddress;
-    serverPort = defaults.serverPort;
-    agentPort = defaults.agentPort;
-    negotiateOnStartup = defaults.negotiateOnStartup;
-    showMainWindow = defaults.showMainWindow;
-    pollServer = defaults.pollServer;
-    timerPeriod = defaults.timerPeriod;
+    applySettings(AgentSettings());
     uuid = 0;
 
     logFile = new QFile(filePath(kAgentLogName), this);
@@ -132,8 +118,12 @@ void Agent::readSettings()
     }
     const QByteArray bytes = ini.readAll();
     AgentSettings current;
-    const AgentSettings s =
-        parseAgentIni(QString::fromLatin1(bytes.constData(), bytes.size()), current);
+    applySettings(parseAgentIni(QString::fromLatin1(bytes.constData(), bytes.size()), current));
+    writeLog(QStringLiteral("Parameters are loaded ok"));
+}
+
+void Agent::applySettings(const AgentSettings &s)
+{
     serverAddress = s.serverAddress;
     serverPort = s.serverPort;
     agentPort = s.agentPort;
@@ -141,7 +131,6 @@ void Agent::readSettings()
     showMainWindow = s.showMainWindow;
     pollServer = s.pollServer;
     timerPeriod = s.timerPeriod;
-    writeLog(QStringLiteral("Parameters are loaded ok"));
 }
 
 void Agent::resolveServerAddress()

@@ -8,6 +8,7 @@
 
 class QFile;
 class QThread;
+struct AgentSettings;
 class QTimer;
 class UdpServer;
 class Worker;
@@ -64,6 +65,7 @@ private slots:
 private:
     QString filePath(const char *name) const;
     void readSettings();
+    void applySettings(const AgentSettings &settings);
     void resolveServerAddress();
     void startWorker();
 
