@@ -113,6 +113,7 @@ manager_port=$(free_port 6717)
 agent_server_port=$(free_port 6720)
 notice_port=$(free_port 6718)
 agent_port=$(free_port 6722)
+websocket_port=$(free_port 1337)
 
 # ---------------------------------------------------------------- database
 if [ "$database" = sqlite ]; then
@@ -166,6 +167,7 @@ ServerManagerPort=$manager_port
 ServerAgentPort=$agent_server_port
 ManagerPort=$notice_port
 AgentPort=$agent_port
+WebSocketPort=$websocket_port
 EOF
 
 manager() { "$manager_bin" --config-dir "$server_dir" --user "${admin_id:-1}" "$@"; }

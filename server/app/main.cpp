@@ -17,9 +17,14 @@ namespace
 
 const char kUsage[] =
     "Usage: KelvarixServer [--headless] [--config-dir DIR]\n"
-    "  --headless        run without window and tray; log entries also go to standard output\n"
+    "  --headless        run without window and tray; log entries also go to standard output;\n"
+    "                    a port that cannot be bound ends the program with exit code 3\n"
     "  --config-dir DIR  directory of Server.ini and Server.log (default: the program's "
     "directory)\n";
+
+// Headless, a port that cannot be bound ends the program, so that a service manager notices
+// and restarts it instead of keeping a server that some clients cannot reach.
+constexpr int kExitListenFailed = 3;
 
 int runHeadless(int argc, char **argv, const QString &configDir)
 {
@@ -31,6 +36,11 @@ int runHeadless(int argc, char **argv, const QString &configDir)
                      &QCoreApplication::quit);
     auto *server = new MasterServer(configDir);
     server->setEchoToStandardOutput(true);
+    QObject::connect(server, &MasterServer::listenFailed, &app, [&app](int port) {
+        std::fprintf(stderr, "KelvarixServer: cannot listen on port %d; exiting\n", port);
+        std::fflush(stderr);
+        app.exit(kExitListenFailed);
+    });
     ServerRunner runner(server);
     runner.start();
     return app.exec();

@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QHostAddress>
+#include <QTcpServer>
 #include <cstdio>
 
 namespace
@@ -28,6 +29,17 @@ QString databaseKind(const QString &driver)
     if (driver == kSqliteDriver)
         return QStringLiteral("SQLite");
     return QStringLiteral("MySQL");
+}
+
+// A port outside the TCP range would otherwise be cut to 16 bits and bind some other port.
+bool isTcpPort(int port)
+{
+    return port >= 0 && port <= 65535;
+}
+
+bool listenAt(QTcpServer &listener, int port)
+{
+    return isTcpPort(port) && listener.listen(QHostAddress::AnyIPv4, quint16(port));
 }
 
 } // namespace
@@ -105,11 +117,7 @@ bool MasterServer::startServers()
 {
     managerServer = new ManagerServer(this, this);
     agentServer = new AgentServer(this, this);
-    webSocketServer = new QWsServer(this);
-    if (webSocketServer->listen(QHostAddress::AnyIPv4, kWebSocketPort))
-        writeLog(tr("Server is listening port ") + QString::number(kWebSocketPort));
-    else
-        writeLog(tr("Error: Can't launch websockect server"));
+    startWebSocketServer();
     connect(webSocketServer, &QWsServer::newConnection, this, &MasterServer::onClientConnection);
     connect(this, &MasterServer::addPendingJobMachineId, agentServer,
             &AgentServer::addPendingJobMachineId);
@@ -127,19 +135,39 @@ bool MasterServer::startServers()
     }
 
     // The TCP listeners start only with the database open: managers first, then agents.
-    if (!managerServer->listen(QHostAddress::AnyIPv4, quint16(settings.ServerManagerPort))) {
+    if (!listenAt(*managerServer, settings.ServerManagerPort)) {
         writeLog(tr("Another application is using the same port: ") +
                  QString::number(settings.ServerManagerPort));
+        emit listenFailed(settings.ServerManagerPort);
         return false;
     }
     writeLog(tr("Start Manager Server on port: ") + QString::number(settings.ServerManagerPort));
-    if (!agentServer->listen(QHostAddress::AnyIPv4, quint16(settings.ServerAgentPort))) {
+    if (!listenAt(*agentServer, settings.ServerAgentPort)) {
         writeLog(tr("Another application is using the same port: ") +
                  QString::number(settings.ServerAgentPort));
+        emit listenFailed(settings.ServerAgentPort);
         return false;
     }
     writeLog(tr("Start Agent Server on port: ") + QString::number(settings.ServerAgentPort));
     return true;
+}
+
+// Browsers are told of changes here; without it the server still serves agents and managers.
+void MasterServer::startWebSocketServer()
+{
+    webSocketServer = new QWsServer(this);
+    const int port = settings.WebSocketPort;
+    const bool inRange = isTcpPort(port);
+    if (inRange && webSocketServer->listen(QHostAddress::AnyIPv4, quint16(port))) {
+        // Port 0 lets the system choose; the log names the port browsers must use.
+        writeLog(tr("Server is listening port ") + QString::number(webSocketServer->serverPort()));
+        return;
+    }
+    writeLog(tr("Error: Can't launch websockect server"));
+    writeLog(tr("Unable to listen on WebSocket port %1: %2")
+                 .arg(port)
+                 .arg(inRange ? webSocketServer->errorString() : tr("not a TCP port")));
+    emit listenFailed(port);
 }
 
 void MasterServer::writeLog(QString msg)

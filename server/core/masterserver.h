@@ -19,8 +19,6 @@ class QWsSocket;
 
 // The observer marks machines offline whose agents stayed silent for one period.
 constexpr int kObserverPeriodMs = 60000;
-// The browsers' notification port; fixed, browsers are pointed at it.
-constexpr quint16 kWebSocketPort = 1337;
 
 // The server's central object. It lives in the server thread and owns everything the server
 // does there: the log file, the configuration, the default database connection and (as they
@@ -54,6 +52,9 @@ signals:
     void writeConnectionsLog(QString msg, int componentType, bool clear = false);
     void addPendingJobMachineId(QList<Job> jobList);
     void cleanPendingJobMachineId();
+    // A listener could not bind its port (already logged). A server without a window exits
+    // on it, so that its service manager restarts it instead of leaving it half-deaf.
+    void listenFailed(int port);
 
 public slots:
     void init();
@@ -79,6 +80,7 @@ private:
     bool openLogFile();
     void readConfiguration();
     bool startServers();
+    void startWebSocketServer();
     void writeLogFile(const QString &msg);
     void startObserver();
     void observeMachines(bool firstRun);

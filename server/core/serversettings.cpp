@@ -51,12 +51,14 @@ bool ServerSettings::applyLine(const QString &line)
         ServerAgent,
         Manager,
         Agent,
+        WebSocket,
         DbPort,
         KeyCount
     };
     static const char *const keys[KeyCount] = {
-        "dbServer",          "dbUsername",      "dbPassword",  "dbName",    "dbType",
-        "ServerManagerPort", "ServerAgentPort", "ManagerPort", "AgentPort", "dbPort"};
+        "dbServer",  "dbUsername",        "dbPassword",      "dbName",
+        "dbType",    "ServerManagerPort", "ServerAgentPort", "ManagerPort",
+        "AgentPort", "WebSocketPort",     "dbPort"};
 
     int key = 0;
     while (key < KeyCount && !line.startsWith(QLatin1String(keys[key])))
@@ -97,6 +99,9 @@ bool ServerSettings::applyLine(const QString &line)
         break;
     case Agent:
         AgentPort = portValue(value);
+        break;
+    case WebSocket:
+        WebSocketPort = portValue(value);
         break;
     case DbPort:
         dbPort = portValue(value);

@@ -9,6 +9,7 @@ constexpr int kDefaultServerManagerPort = 6717;
 constexpr int kDefaultServerAgentPort = 6720;
 constexpr int kDefaultManagerPort = 6718;
 constexpr int kDefaultAgentPort = 6722;
+constexpr int kDefaultWebSocketPort = 1337;
 
 // The values read from Server.ini. Lines are matched by key prefix at the very start of the
 // line; the value runs from the first "=" to the next one, trimmed.
@@ -22,6 +23,8 @@ struct ServerSettings {
     int ServerAgentPort = kDefaultServerAgentPort;
     int ManagerPort = kDefaultManagerPort;
     int AgentPort = kDefaultAgentPort;
+    // TCP port of the browsers' WebSocket notices.
+    int WebSocketPort = kDefaultWebSocketPort;
     // Not written by the configuration program: 0 keeps the database driver's default port,
     // which is what a standard installation uses.
     int dbPort = 0;

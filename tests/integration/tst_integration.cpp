@@ -21,14 +21,6 @@ constexpr int kPresenceIntervalMs = 1000;
 constexpr int kApplicationId = 7;
 constexpr int kResultTimeoutMs = 30000;
 
-int portFrom(const QStringList &lines, const QString &key)
-{
-    for (const QString &line : lines)
-        if (line.startsWith(key + QLatin1Char('=')))
-            return line.mid(key.size() + 1).toInt();
-    return 0;
-}
-
 // Waits until the browser has received this text among those not yet taken.
 bool browserHears(BrowserClient &browser, const QString &text, int timeoutMs = 15000)
 {
@@ -81,6 +73,7 @@ private:
     std::unique_ptr<AgentProcess> gamma;
     BrowserClient browser;
     int serverAgentPort = 0;
+    int webSocketPort = 0;
     int alphaId = 0;
     int betaId = 0;
 };
@@ -91,7 +84,7 @@ void TestIntegration::initTestCase()
     KELVARIX_REQUIRE_PG(pg);
 
     const QStringList ports = ServerProcess::freePortLines();
-    serverAgentPort = portFrom(ports, QStringLiteral("ServerAgentPort"));
+    serverAgentPort = ServerProcess::portIn(ports, QStringLiteral("ServerAgentPort"));
     QVERIFY(ServerProcess::writeServerIni(serverDir.path(), pg.serverIniLines() + ports));
     qputenv("KELVARIX_OBSERVER_PERIOD_MS", QByteArray::number(kObserverPeriodMs));
     server.reset(new ServerProcess(serverDir.path()));
@@ -103,12 +96,13 @@ void TestIntegration::initTestCase()
             .arg(kObserverPeriodMs)));
 
     manager.reset(new ManagerSide(pg, serverDir.path(),
-                                  portFrom(ports, QStringLiteral("ServerManagerPort")),
-                                  portFrom(ports, QStringLiteral("ManagerPort"))));
+                                  ServerProcess::portIn(ports, QStringLiteral("ServerManagerPort")),
+                                  ServerProcess::portIn(ports, QStringLiteral("ManagerPort"))));
     QVERIFY(manager->open());
     QVERIFY(manager->addAdministrator(QStringLiteral("admin")));
     manager->keepPresent(kPresenceIntervalMs);
-    QVERIFY(browser.open());
+    webSocketPort = ServerProcess::portIn(ports, QStringLiteral("WebSocketPort"));
+    QVERIFY(browser.open(webSocketPort));
 
     const QString fixture = QStringLiteral(AGENT_FIXTURE_DIR "/inventory.json");
     alpha.reset(new AgentProcess(serverAgentPort, fixture));
@@ -450,7 +444,7 @@ void TestIntegration::discoveryOfLoopback()
 void TestIntegration::browsersShareWhatOneSends()
 {
     BrowserClient second;
-    QVERIFY(second.open());
+    QVERIFY(second.open(webSocketPort));
     browser.sendText("refresh all pages");
     QVERIFY(browserHears(browser, QStringLiteral("refresh all pages")));
     QVERIFY(browserHears(second, QStringLiteral("refresh all pages")));

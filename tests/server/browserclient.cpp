@@ -4,24 +4,23 @@
 
 #include <QTest>
 
-static const char kHandshake[] = "GET /notices HTTP/1.1\r\nHost: 127.0.0.1:1337\r\n"
+static const char kHandshake[] = "GET /notices HTTP/1.1\r\nHost: 127.0.0.1:%1\r\n"
                                  "Upgrade: websocket\r\nConnection: Upgrade\r\n"
                                  "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n"
                                  "Sec-WebSocket-Version: 13\r\n\r\n";
-constexpr quint16 kBrowserPort = 1337;
 
 BrowserClient::BrowserClient(QObject *parent) : QObject(parent)
 {
     connect(&socket, &QTcpSocket::readyRead, this, &BrowserClient::readSome);
 }
 
-bool BrowserClient::open(int timeoutMs)
+bool BrowserClient::open(int port, int timeoutMs)
 {
-    socket.connectToHost(QHostAddress::LocalHost, kBrowserPort);
+    socket.connectToHost(QHostAddress::LocalHost, quint16(port));
     if (!QTest::qWaitFor([this] { return socket.state() == QAbstractSocket::ConnectedState; },
                          timeoutMs))
         return false;
-    socket.write(kHandshake);
+    socket.write(QString::fromLatin1(kHandshake).arg(port).toLatin1());
     return QTest::qWaitFor([this] { return upgraded || failed; }, timeoutMs) && upgraded;
 }
 

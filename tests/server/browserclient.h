@@ -5,7 +5,7 @@
 #include <QStringList>
 #include <QTcpSocket>
 
-// A browser page as the server sees it: the RFC 6455 handshake on 127.0.0.1:1337, masked
+// A browser page as the server sees it: the RFC 6455 handshake on a loopback port, masked
 // text frames out, the server's text frames collected in arrival order.
 class BrowserClient : public QObject
 {
@@ -14,7 +14,7 @@ public:
     explicit BrowserClient(QObject *parent = nullptr);
 
     // Connects and completes the handshake; false when the server does not upgrade in time.
-    bool open(int timeoutMs = 5000);
+    bool open(int port, int timeoutMs = 5000);
     void sendText(const QByteArray &text);
     // Waits until the next text not yet taken arrives and returns it (empty on timeout).
     QString takeText(int timeoutMs = 5000);

@@ -52,6 +52,10 @@ int ServerHarness::agentPort() const
 {
     return masterServer->serverSettings().AgentPort;
 }
+int ServerHarness::webSocketPort() const
+{
+    return masterServer->serverSettings().WebSocketPort;
+}
 
 bool ServerHarness::managerRequest(quint8 type, int adminId, int reference, const QByteArray &file)
 {

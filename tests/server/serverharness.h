@@ -35,6 +35,7 @@ public:
     int serverAgentPort() const;
     int managerPort() const;
     int agentPort() const;
+    int webSocketPort() const;
 
     // One manager connection carrying one request (and a file for uploads); returns once the
     // server has handled it.

@@ -70,6 +70,8 @@ private slots:
 
     void listenersStartAfterDatabase();
     void busyManagerPortStopsListeners();
+    void unusableWebSocketPort_data();
+    void unusableWebSocketPort();
     void requestTypes_data();
     void requestTypes();
     void unknownAdministratorIsIgnored_data();
@@ -115,7 +117,9 @@ void TestManagerServer::listenersStartAfterDatabase()
         QStringLiteral("Start Agent Server on port: %1").arg(harness.serverAgentPort()));
     QVERIFY2(manager > 0, qPrintable(log.join(QLatin1Char('\n'))));
     QVERIFY(agent > manager);
-    QVERIFY(log.indexOf(QStringLiteral("Server is listening port 1337")) < manager);
+    const int webSocket =
+        log.indexOf(QStringLiteral("Server is listening port %1").arg(harness.webSocketPort()));
+    QVERIFY(webSocket > 0 && webSocket < manager);
     QVERIFY(log.contains(QStringLiteral("Kelvarix Server is running .....")));
 }
 
@@ -134,6 +138,33 @@ void TestManagerServer::busyManagerPortStopsListeners()
     QVERIFY(!harness.server()->agentListener()->isListening());
     QVERIFY(
         log.contains(QStringLiteral("Kelvarix Server initialization not completed successfully")));
+}
+
+void TestManagerServer::unusableWebSocketPort_data()
+{
+    QTest::addColumn<bool>("busy");
+    QTest::addColumn<QString>("reason");
+    QTest::addRow("taken by another program") << true << "The bound address is already in use";
+    QTest::addRow("beyond the TCP range") << false << "not a TCP port";
+}
+
+// Browsers cannot connect, which the log says with the port; agents and managers are served.
+void TestManagerServer::unusableWebSocketPort()
+{
+    QFETCH(bool, busy);
+    QFETCH(QString, reason);
+    QTcpServer blocker;
+    QVERIFY(blocker.listen(QHostAddress::AnyIPv4, 0));
+    const int port = busy ? blocker.serverPort() : 65536 + blocker.serverPort();
+    ServerHarness harness(pg);
+    QVERIFY(harness.start({QStringLiteral("WebSocketPort=%1").arg(port)}));
+    const QStringList &log = harness.messages;
+    const int error = log.indexOf(QStringLiteral("Error: Can't launch websockect server"));
+    QVERIFY2(error > 0, qPrintable(log.join(QLatin1Char('\n'))));
+    QCOMPARE(log.value(error + 1),
+             QStringLiteral("Unable to listen on WebSocket port %1: %2").arg(port).arg(reason));
+    QVERIFY(harness.server()->agentListener()->isListening());
+    QVERIFY(log.contains(QStringLiteral("Kelvarix Server is running .....")));
 }
 
 void TestManagerServer::requestTypes_data()
@@ -385,7 +416,7 @@ void TestManagerServer::deleteApplicationRemovesItsJobs()
     QUdpSocket manager;
     QVERIFY(manager.bind(QHostAddress(QHostAddress::LocalHost), quint16(harness.managerPort())));
     BrowserClient browser;
-    QVERIFY(browser.open());
+    QVERIFY(browser.open(harness.webSocketPort()));
     QTRY_COMPARE(harness.server()->webClientCount(), 1);
     QVERIFY(harness.managerRequest(CommandType::ManagerHello, 1));
 

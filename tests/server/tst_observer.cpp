@@ -209,7 +209,7 @@ void TestObserver::tickForgetsPendingThenChecksJobs()
     QUdpSocket manager;
     QVERIFY(bindLoopback(manager, harness.managerPort()));
     BrowserClient browser;
-    QVERIFY(browser.open());
+    QVERIFY(browser.open(harness.webSocketPort()));
     QTRY_COMPARE(harness.server()->webClientCount(), 1);
 
     QVERIFY(harness.managerRequest(CommandType::Hello, 7));
@@ -254,7 +254,7 @@ void TestObserver::notices()
     QVERIFY(bindLoopback(manager, harness.managerPort()));
     QVERIFY(harness.managerRequest(CommandType::ManagerHello, 1));
     BrowserClient browser;
-    QVERIFY(browser.open());
+    QVERIFY(browser.open(harness.webSocketPort()));
     QTRY_COMPARE(harness.server()->webClientCount(), 1);
 
     Command notice;
@@ -280,8 +280,8 @@ void TestObserver::browsersShareWhatOneSends()
     QVERIFY(harness.start());
     auto first = std::make_unique<BrowserClient>();
     BrowserClient second;
-    QVERIFY(first->open());
-    QVERIFY(second.open());
+    QVERIFY(first->open(harness.webSocketPort()));
+    QVERIFY(second.open(harness.webSocketPort()));
     QTRY_COMPARE(harness.server()->webClientCount(), 2);
     QVERIFY(harness.waitForMessage(QStringLiteral("Web client connected from: 127.0.0.1"), 2));
 
@@ -314,7 +314,7 @@ void TestObserver::discoveryWakesLoopbackRanges()
     ServerHarness harness(pg);
     QVERIFY(harness.start({QStringLiteral("AgentPort=%1").arg(defaultPort.localPort())}));
     BrowserClient browser;
-    QVERIFY(browser.open());
+    QVERIFY(browser.open(harness.webSocketPort()));
     QTRY_COMPARE(harness.server()->webClientCount(), 1);
 
     QVERIFY(harness.managerRequest(CommandType::Identity, 1));

@@ -1,9 +1,9 @@
 #include "pgcluster.h"
 #include "serverprocess.h"
-#include "testports.h"
 
 #include <QFile>
 #include <QProcess>
+#include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -19,6 +19,8 @@ private slots:
     void startsAgainstSqlite();
     void missingSqliteDatabase();
     void endsCleanlyOnTerminate();
+    void busyPortEndsHeadlessServer_data();
+    void busyPortEndsHeadlessServer();
 
 private:
     static QStringList portLines(int *managerPort, int *agentPort);
@@ -64,12 +66,10 @@ void TestServerProgram::initTestCase()
 
 QStringList TestServerProgram::portLines(int *managerPort, int *agentPort)
 {
-    *managerPort = freeTcpPort();
-    *agentPort = freeTcpPort();
-    return {QStringLiteral("ServerManagerPort=%1").arg(*managerPort),
-            QStringLiteral("ServerAgentPort=%1").arg(*agentPort),
-            QStringLiteral("ManagerPort=%1").arg(freeTcpPort()),
-            QStringLiteral("AgentPort=%1").arg(freeTcpPort())};
+    const QStringList lines = ServerProcess::freePortLines();
+    *managerPort = ServerProcess::portIn(lines, QStringLiteral("ServerManagerPort"));
+    *agentPort = ServerProcess::portIn(lines, QStringLiteral("ServerAgentPort"));
+    return lines;
 }
 
 void TestServerProgram::verifyInOrder(const QStringList &messages, const QStringList &expected)
@@ -204,6 +204,43 @@ void TestServerProgram::endsCleanlyOnTerminate()
     QVERIFY(server.process().waitForFinished(10000));
     QCOMPARE(server.process().exitStatus(), QProcess::NormalExit);
     QCOMPARE(server.process().exitCode(), 0);
+}
+
+void TestServerProgram::busyPortEndsHeadlessServer_data()
+{
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("logged");
+    QTest::addRow("WebSocket") << "WebSocketPort"
+                               << "Unable to listen on WebSocket port %1: ";
+    QTest::addRow("managers") << "ServerManagerPort"
+                              << "Another application is using the same port: %1";
+    QTest::addRow("agents") << "ServerAgentPort"
+                            << "Another application is using the same port: %1";
+}
+
+// Headless, nobody would see that the server cannot be reached; it ends with an error instead,
+// after naming the port in its log.
+void TestServerProgram::busyPortEndsHeadlessServer()
+{
+    QFETCH(QString, key);
+    QFETCH(QString, logged);
+    QTcpServer blocker;
+    QVERIFY(blocker.listen(QHostAddress::AnyIPv4, 0));
+    QTemporaryDir dir;
+    QVERIFY(loadSqlite(dir.filePath(QStringLiteral("zvn.sqlite"))));
+    QVERIFY(ServerProcess::writeServerIni(
+        dir.path(),
+        QStringList{QStringLiteral("dbType=QSQLITE"), QStringLiteral("dbName=zvn.sqlite")} +
+            ServerProcess::freePortLines() +
+            QStringList{QStringLiteral("%1=%2").arg(key).arg(blocker.serverPort())}));
+    ServerProcess server(dir.path());
+    QVERIFY(server.start());
+    QVERIFY2(server.process().waitForFinished(30000), qPrintable(server.output()));
+    QCOMPARE(server.process().exitStatus(), QProcess::NormalExit);
+    QCOMPARE(server.process().exitCode(), 3);
+    const QString line = logged.arg(blocker.serverPort());
+    QVERIFY2(!server.messages().filter(line).isEmpty(), qPrintable(server.output()));
+    QVERIFY(!fileMessages(dir.path()).filter(line).isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestServerProgram)

@@ -1,5 +1,7 @@
 #include "masterserver.h"
+#include "serverprocess.h"
 #include "serversettings.h"
+#include "testports.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -14,11 +16,14 @@ private slots:
     void lines_data();
     void lines();
     void lastOccurrenceWins();
+    void portKeys_data();
+    void portKeys();
     void missingFileKeepsDefaults();
     void logAppendsAcrossRestarts();
     void unopenableLogStillReachesWindow();
 
 private:
+    static bool writeFreeWebSocketPort(const QString &dir);
     static QStringList runInit(const QString &dir);
     static QStringList logMessages(const QString &dir);
 };
@@ -108,6 +113,45 @@ void TestServerSettings::lastOccurrenceWins()
     QCOMPARE(settings.ManagerPort, 9);
 }
 
+void TestServerSettings::portKeys_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QList<int>>("ports");
+    const QList<int> defaults{6717, 6720, 6718, 6722, 1337};
+    QTest::addRow("defaults") << "" << defaults;
+    QTest::addRow("every key") << "ServerManagerPort=1\nServerAgentPort=2\nManagerPort=3\n"
+                                  "AgentPort=4\nWebSocketPort=5"
+                               << QList<int>{1, 2, 3, 4, 5};
+    QTest::addRow("WebSocketPort alone")
+        << "[Ports]\nWebSocketPort = 8080" << QList<int>{6717, 6720, 6718, 6722, 8080};
+    QTest::addRow("unparsable WebSocketPort gives 0")
+        << "WebSocketPort=80a" << QList<int>{6717, 6720, 6718, 6722, 0};
+    QTest::addRow("WebSocketPort without value keeps default") << "WebSocketPort" << defaults;
+}
+
+// Each port key sets its own port and no other.
+void TestServerSettings::portKeys()
+{
+    QFETCH(QString, text);
+    QFETCH(QList<int>, ports);
+    QByteArray bytes = text.toUtf8();
+    QBuffer buffer(&bytes);
+    QVERIFY(buffer.open(QIODevice::ReadOnly | QIODevice::Text));
+    ServerSettings settings;
+    settings.applyAll(buffer);
+    QCOMPARE((QList<int>{settings.ServerManagerPort, settings.ServerAgentPort, settings.ManagerPort,
+                         settings.AgentPort, settings.WebSocketPort}),
+             ports);
+}
+
+// Runs that need no particular configuration still keep off the default WebSocket port,
+// which a real server on this machine may hold.
+bool TestServerSettings::writeFreeWebSocketPort(const QString &dir)
+{
+    return ServerProcess::writeServerIni(dir,
+                                         {QStringLiteral("WebSocketPort=%1").arg(freeTcpPort())});
+}
+
 QStringList TestServerSettings::runInit(const QString &dir)
 {
     MasterServer server(dir);
@@ -147,6 +191,7 @@ void TestServerSettings::missingFileKeepsDefaults()
     QCOMPARE(settings.ServerAgentPort, 6720);
     QCOMPARE(settings.ManagerPort, 6718);
     QCOMPARE(settings.AgentPort, 6722);
+    QCOMPARE(settings.WebSocketPort, 1337);
     QVERIFY(settings.dbServer.isEmpty() && settings.dbName.isEmpty() && settings.dbType.isEmpty());
 
     QStringList messages;
@@ -158,6 +203,10 @@ void TestServerSettings::missingFileKeepsDefaults()
              QStringLiteral("Read parameters from configuration file: Server.ini"));
     QCOMPARE(messages.value(2),
              QStringLiteral("[ERROR] Unable to open configuration file: Server.ini"));
+    // The browsers' listener starts before the database; it names the default port whether
+    // or not another program holds it.
+    QVERIFY2(!messages.filter(QStringLiteral("port 1337")).isEmpty(),
+             qPrintable(messages.join(QLatin1Char('\n'))));
     QCOMPARE(messages.value(messages.size() - 2),
              QStringLiteral("Unable to connect to MySQL Server @ "));
     QCOMPARE(messages.last(),
@@ -168,7 +217,7 @@ void TestServerSettings::missingFileKeepsDefaults()
 void TestServerSettings::logAppendsAcrossRestarts()
 {
     QTemporaryDir dir;
-    QVERIFY(dir.isValid());
+    QVERIFY(writeFreeWebSocketPort(dir.path()));
     const QStringList first = runInit(dir.path());
     const QStringList second = runInit(dir.path());
     QVERIFY(first.size() >= 4);
@@ -186,7 +235,7 @@ void TestServerSettings::logAppendsAcrossRestarts()
 void TestServerSettings::unopenableLogStillReachesWindow()
 {
     QTemporaryDir dir;
-    QVERIFY(dir.isValid());
+    QVERIFY(writeFreeWebSocketPort(dir.path()));
     // A directory where the log file should be makes it impossible to open.
     QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("Server.log")));
     const QStringList messages = runInit(dir.path());

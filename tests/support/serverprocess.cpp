@@ -47,7 +47,16 @@ QStringList ServerProcess::freePortLines()
     return {QStringLiteral("ServerManagerPort=%1").arg(freeTcpPort()),
             QStringLiteral("ServerAgentPort=%1").arg(freeTcpPort()),
             QStringLiteral("ManagerPort=%1").arg(freeTcpPort()),
-            QStringLiteral("AgentPort=%1").arg(freeTcpPort())};
+            QStringLiteral("AgentPort=%1").arg(freeTcpPort()),
+            QStringLiteral("WebSocketPort=%1").arg(freeTcpPort())};
+}
+
+int ServerProcess::portIn(const QStringList &lines, const QString &key)
+{
+    for (const QString &line : lines)
+        if (line.startsWith(key + QLatin1Char('=')))
+            return line.mid(key.size() + 1).toInt();
+    return 0;
 }
 
 bool ServerProcess::start(const QStringList &extraArguments)

@@ -22,6 +22,8 @@ public:
     // Server.ini lines that give each configurable port a free one, so that servers of
     // parallel tests never collide on the defaults.
     static QStringList freePortLines();
+    // The port a "Key=N" line of such a list gives, or 0.
+    static int portIn(const QStringList &lines, const QString &key);
 
     // With a display name the program runs with its window on that X display instead of
     // headless; its messages are then read from Server.log.
