@@ -1,7 +1,5 @@
 #include "worker.h"
 
-#include <QRegularExpression>
-
 #include "agentlog.h"
 #include "agentsettings.h"
 #include "invprobe.h"
@@ -9,6 +7,7 @@
 
 #include <QRegularExpression>
 #include <QTimer>
+#include <algorithm>
 
 namespace
 {
@@ -59,6 +58,11 @@ void Worker::alarmJob(Command cmd)
         }
         return;
     }
+    // Without a changes rule nothing was watched; a second one shares the first one's view.
+    if (cmd.type == CommandType::ChangesRule &&
+        std::none_of(rules.cbegin(), rules.cend(),
+                     [](const Command &rule) { return rule.type == CommandType::ChangesRule; }))
+        takeStartingPoint();
     rules.append(cmd);
 }
 
@@ -133,8 +137,13 @@ void Worker::memoryCheck(int threshold)
 
 void Worker::processCheck(const QString &name)
 {
-    if (processList.isEmpty())
-        query_process_list(processList);
+    if (processQuery == ProcessQuery::NotAsked) {
+        processQuery =
+            query_process_list(processList) == 0 ? ProcessQuery::Read : ProcessQuery::Failed;
+    }
+    // Without this tick's list every watched process would look stopped.
+    if (processQuery == ProcessQuery::Failed)
+        return;
     const bool running = processList.contains(name, Qt::CaseInsensitive);
     if (!watchedProcesses.contains(name, Qt::CaseInsensitive)) {
         // First sight only records the state.
@@ -157,34 +166,38 @@ void Worker::changesCheck()
     QString printers;
     QString network;
     QStringList software;
-    query_hardware(hardware);
-    query_printers(printers);
-    query_network_adapters(network);
-    query_Registry_software_list(software);
+    // The probes answer 0 on success; a failure text or a half-read list says nothing about
+    // what changed.
+    const TextCheck hardwareCheck =
+        checkText(hardwareSnapshot, query_hardware(hardware) == 0, hardware);
+    const TextCheck printerCheck =
+        checkText(printerSnapshot, query_printers(printers) == 0, printers);
+    const TextCheck networkCheck =
+        checkText(networkSnapshot, query_network_adapters(network) == 0, network);
+    const ListCheck softwareCheck =
+        checkList(softwareSnapshot, query_Registry_software_list(software) == 0, software);
 
-    if (hardwareSnapshot.isEmpty()) {
-        hardwareSnapshot = hardware;
-        printerSnapshot = printers;
-        networkSnapshot = network;
-    } else if (hardware != hardwareSnapshot || printers != printerSnapshot ||
-               network != networkSnapshot) {
+    hardwareSnapshot = hardwareCheck.next;
+    printerSnapshot = printerCheck.next;
+    networkSnapshot = networkCheck.next;
+    softwareSnapshot = softwareCheck.next;
+    if (hardwareCheck.changed || printerCheck.changed || networkCheck.changed)
         hardwareAlarm = true;
-        hardwareSnapshot = hardware;
-        printerSnapshot = printers;
-        networkSnapshot = network;
-    }
+    newSoftware += softwareCheck.added;
+    deletedSoftware += softwareCheck.removed;
+}
 
-    if (softwareSnapshot.isEmpty()) {
-        softwareSnapshot = software;
-    } else if (software != softwareSnapshot) {
-        for (const QString &entry : qAsConst(softwareSnapshot))
-            if (!software.contains(entry, Qt::CaseInsensitive))
-                deletedSoftware.append(entry);
-        for (const QString &entry : qAsConst(software))
-            if (!softwareSnapshot.contains(entry, Qt::CaseInsensitive))
-                newSoftware.append(entry);
-        softwareSnapshot = software;
-    }
+void Worker::takeStartingPoint()
+{
+    hardwareSnapshot = printerSnapshot = networkSnapshot = Snapshot<QString>();
+    softwareSnapshot = Snapshot<QStringList>();
+    changesCheck();
+    if (softwareSnapshot.taken)
+        qCInfo(lcAgent).nospace() << "changes rule: starting point taken ("
+                                  << softwareSnapshot.value.size() << " programs)";
+    else
+        qCInfo(lcAgent) << "changes rule: software list not readable; the next check that "
+                           "reads it takes the starting point";
 }
 
 // Names go into the document as element text. Names from the probe library are escaped
@@ -235,6 +248,7 @@ void Worker::clearFindings()
     cpuFigure = memoryFigure = diskFigure = kNotMeasured;
     cpuAlarm = memoryAlarm = diskAlarm = hardwareAlarm = false;
     processList.clear();
+    processQuery = ProcessQuery::NotAsked;
     startedAlarms.clear();
     stoppedAlarms.clear();
     newSoftware.clear();

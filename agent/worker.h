@@ -1,6 +1,7 @@
 #pragma once
 
 #include "command.h"
+#include "snapshot.h"
 
 #include <QList>
 #include <QObject>
@@ -41,14 +42,17 @@ public:
     bool memoryAlarm = false;
     bool diskAlarm = false;
     bool hardwareAlarm = false;
-    QString hardwareSnapshot;
-    QString printerSnapshot;
-    QString networkSnapshot;
-    QStringList softwareSnapshot;
+    Snapshot<QString> hardwareSnapshot;
+    Snapshot<QString> printerSnapshot;
+    Snapshot<QString> networkSnapshot;
+    Snapshot<QStringList> softwareSnapshot;
     QStringList watchedProcesses;
     QStringList runningProcesses;
     QStringList stoppedProcesses;
     QStringList processList;
+    // Whether this tick has asked for the process list yet, and with what result.
+    enum class ProcessQuery { NotAsked, Read, Failed };
+    ProcessQuery processQuery = ProcessQuery::NotAsked;
     QStringList startedAlarms;
     QStringList stoppedAlarms;
     QStringList newSoftware;
@@ -69,5 +73,7 @@ private:
     void memoryCheck(int threshold);
     void processCheck(const QString &name);
     void changesCheck();
+    // The changes rule compares with the machine as it was when the rule arrived.
+    void takeStartingPoint();
     void clearFindings();
 };

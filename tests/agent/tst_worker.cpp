@@ -24,11 +24,17 @@ private slots:
     void removedRuleIsNotChecked();
     void processStartsAndStops();
     void processNamesStayWellFormed();
+    void softwareList_data();
+    void softwareList();
+    void textSection_data();
+    void textSection();
     void changes();
+    void changesFromTheRuleOn();
+    void unreadableSectionsReportNothing();
 
 private:
     void writeMachine();
-    void writeRegistry(const QStringList &packages);
+    void writeRegistry(const QStringList &packages, bool unreadable = false);
     void addRule(quint8 type, quint16 value, quint8 flag, const QString &text = QString());
     // Runs one tick; the document it sent, or an empty text when it sent nothing.
     QString tick();
@@ -40,6 +46,7 @@ private:
     QString cpuText;
     QStringList processes;
     QStringList printers;
+    QStringList failingClasses;
 };
 
 void TestWorker::initTestCase()
@@ -57,6 +64,7 @@ void TestWorker::init()
     cpuText = QStringLiteral("60");
     processes = QStringList{QStringLiteral("System"), QStringLiteral("notepad.exe")};
     printers = QStringList{QStringLiteral("Office Laser")};
+    failingClasses.clear();
     writeMachine();
     writeRegistry({QStringLiteral("Editor")});
 }
@@ -94,10 +102,14 @@ void TestWorker::writeMachine()
         {"Win32_ComputerSystem", QJsonArray{QJsonObject{{"Name", "WS-1"}}}}};
     QFile f(qEnvironmentVariable("INVPROBE_FIXTURE"));
     QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(QJsonDocument(QJsonObject{{"classes", classes}}).toJson());
+    f.write(QJsonDocument(QJsonObject{{"classes", classes},
+                                      {"failQueries", QJsonArray::fromStringList(failingClasses)}})
+                .toJson());
 }
 
-void TestWorker::writeRegistry(const QStringList &packages)
+// An unreadable list makes the software probe fail, as a package database in the middle of
+// being rewritten does.
+void TestWorker::writeRegistry(const QStringList &packages, bool unreadable)
 {
     QJsonArray entries;
     for (const QString &name : packages)
@@ -105,7 +117,10 @@ void TestWorker::writeRegistry(const QStringList &packages)
             QJsonObject{{"key", name}, {"DisplayName", name}, {"DisplayVersion", "1.0"}});
     QFile f(qEnvironmentVariable("INVPROBE_REGISTRY"));
     QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(QJsonDocument(QJsonObject{{"uninstall", entries}, {"run", QJsonObject()}}).toJson());
+    f.write(QJsonDocument(QJsonObject{{"uninstall", entries},
+                                      {"run", QJsonObject()},
+                                      {"failUninstall", unreadable}})
+                .toJson());
 }
 
 void TestWorker::addRule(quint8 type, quint16 value, quint8 flag, const QString &text)
@@ -219,7 +234,12 @@ void TestWorker::processStartsAndStops()
     QCOMPARE(tick(), document("<stoppedAlarmProcesses><process>NOTEPAD.EXE</process>"
                               "</stoppedAlarmProcesses>"));
     QCOMPARE(tick(), QString());
+    // A process list that cannot be read says nothing about what runs.
     processes << QStringLiteral("Notepad.exe") << QStringLiteral("BACKUP.EXE");
+    failingClasses = QStringList{QStringLiteral("Win32_Process")};
+    writeMachine();
+    QCOMPARE(tick(), QString());
+    failingClasses.clear();
     writeMachine();
     QCOMPARE(tick(), document("<startedAlarmProcesses><process>NOTEPAD.EXE</process>"
                               "<process>backup.exe</process></startedAlarmProcesses>"));
@@ -246,11 +266,94 @@ void TestWorker::processNamesStayWellFormed()
     QVERIFY2(!reader.hasError(), qPrintable(reader.errorString()));
 }
 
+void TestWorker::softwareList_data()
+{
+    QTest::addColumn<bool>("taken");
+    QTest::addColumn<QStringList>("previous");
+    QTest::addColumn<bool>("queryOk");
+    QTest::addColumn<QStringList>("current");
+    QTest::addColumn<bool>("nextTaken");
+    QTest::addColumn<QStringList>("next");
+    QTest::addColumn<QStringList>("added");
+    QTest::addColumn<QStringList>("removed");
+    const QStringList none;
+    const QStringList a{"A--1"};
+    const QStringList ab{"A--1", "B--2"};
+    QTest::addRow("first read is the starting point")
+        << false << none << true << ab << true << ab << none << none;
+    QTest::addRow("an empty first read is a starting point too")
+        << false << none << true << none << true << none << none << none;
+    QTest::addRow("failed query before the starting point")
+        << false << none << false << none << false << none << none << none;
+    QTest::addRow("failed query keeps the snapshot")
+        << true << ab << false << none << true << ab << none << none;
+    QTest::addRow("failed query with a half-read list")
+        << true << ab << false << a << true << ab << none << none;
+    QTest::addRow("last program removed") << true << a << true << none << true << none << none << a;
+    QTest::addRow("installed onto an empty list")
+        << true << none << true << a << true << a << a << none;
+    QTest::addRow("unchanged") << true << ab << true << ab << true << ab << none << none;
+    QTest::addRow("one in, one out") << true << ab << true << QStringList{"B--2", "C--3"} << true
+                                     << QStringList{"B--2", "C--3"} << QStringList{"C--3"} << a;
+    QTest::addRow("order only") << true << ab << true << QStringList{"B--2", "A--1"} << true
+                                << QStringList{"B--2", "A--1"} << none << none;
+    QTest::addRow("letter case only")
+        << true << a << true << QStringList{"a--1"} << true << QStringList{"a--1"} << none << none;
+}
+
+void TestWorker::softwareList()
+{
+    QFETCH(bool, taken);
+    QFETCH(QStringList, previous);
+    QFETCH(bool, queryOk);
+    QFETCH(QStringList, current);
+    const ListCheck check = checkList({taken, previous}, queryOk, current);
+    QTEST(check.next.taken, "nextTaken");
+    QTEST(check.next.value, "next");
+    QTEST(check.added, "added");
+    QTEST(check.removed, "removed");
+}
+
+void TestWorker::textSection_data()
+{
+    QTest::addColumn<bool>("taken");
+    QTest::addColumn<QString>("previous");
+    QTest::addColumn<bool>("queryOk");
+    QTest::addColumn<QString>("current");
+    QTest::addColumn<bool>("nextTaken");
+    QTest::addColumn<QString>("next");
+    QTest::addColumn<bool>("changed");
+    const QString one = QStringLiteral("<Printers><Name>Office</Name></Printers>");
+    const QString two = QStringLiteral("<Printers><Name>Label</Name></Printers>");
+    const QString failure = QStringLiteral("Query for printers failed.");
+    QTest::addRow("first read is the starting point")
+        << false << "" << true << one << true << one << false;
+    QTest::addRow("failure text is no starting point")
+        << false << "" << false << failure << false << "" << false;
+    QTest::addRow("unchanged") << true << one << true << one << true << one << false;
+    QTest::addRow("changed") << true << one << true << two << true << two << true;
+    QTest::addRow("emptied") << true << one << true << "" << true << "" << true;
+    QTest::addRow("failure text is no change")
+        << true << one << false << failure << true << one << false;
+}
+
+void TestWorker::textSection()
+{
+    QFETCH(bool, taken);
+    QFETCH(QString, previous);
+    QFETCH(bool, queryOk);
+    QFETCH(QString, current);
+    const TextCheck check = checkText({taken, previous}, queryOk, current);
+    QTEST(check.next.taken, "nextTaken");
+    QTEST(check.next.value, "next");
+    QTEST(check.changed, "changed");
+}
+
 void TestWorker::changes()
 {
     addRule(CommandType::ChangesRule, 8, 0);
     addRule(CommandType::ChangesRule, 9, 0);
-    // The first check records what is there.
+    // The rule's arrival recorded what is there.
     QCOMPARE(tick(), QString());
     writeRegistry({QStringLiteral("Editor"), QStringLiteral("Viewer")});
     QCOMPARE(tick(), document("<newSoftwareAlarm><software>Viewer--1.0</software>"
@@ -263,6 +366,66 @@ void TestWorker::changes()
                               "<deletedSoftwareAlarm><software>Editor--1.0</software>"
                               "</deletedSoftwareAlarm>"));
     QCOMPARE(tick(), QString());
+    // Down to an empty list and up again: both are changes.
+    writeRegistry({});
+    QCOMPARE(tick(), document("<deletedSoftwareAlarm><software>Viewer--1.0</software>"
+                              "</deletedSoftwareAlarm>"));
+    writeRegistry({QStringLiteral("Player")});
+    QCOMPARE(tick(), document("<newSoftwareAlarm><software>Player--1.0</software>"
+                              "</newSoftwareAlarm>"));
+}
+
+// What changes between the rule's arrival and the first tick is reported; a rule that comes
+// back after its removal starts from the machine as it is then.
+void TestWorker::changesFromTheRuleOn()
+{
+    addRule(CommandType::ChangesRule, 26, 0);
+    writeRegistry({});
+    QCOMPARE(tick(), document("<deletedSoftwareAlarm><software>Editor--1.0</software>"
+                              "</deletedSoftwareAlarm>"));
+    addRule(CommandType::RemoveRule, 26, 0);
+    writeRegistry({QStringLiteral("Viewer")});
+    QCOMPARE(tick(), QString());
+    addRule(CommandType::ChangesRule, 26, 0);
+    QCOMPARE(tick(), QString());
+    // A second rule does not move the starting point of the first.
+    writeRegistry({QStringLiteral("Viewer"), QStringLiteral("Player")});
+    addRule(CommandType::ChangesRule, 27, 0);
+    QCOMPARE(tick(), document("<newSoftwareAlarm><software>Player--1.0</software>"
+                              "</newSoftwareAlarm>"));
+}
+
+// A section that cannot be read is left out of the check; its snapshot waits for a reading
+// that works.
+void TestWorker::unreadableSectionsReportNothing()
+{
+    writeRegistry({}, true);
+    failingClasses = QStringList{QStringLiteral("Win32_Printer")};
+    writeMachine();
+    addRule(CommandType::ChangesRule, 8, 0);
+    QCOMPARE(tick(), QString());
+    // The first readings that work are the starting point.
+    writeRegistry({QStringLiteral("Editor")});
+    failingClasses.clear();
+    writeMachine();
+    QCOMPARE(tick(), QString());
+
+    writeRegistry({}, true);
+    failingClasses = QStringList{QStringLiteral("Win32_Printer")};
+    writeMachine();
+    QCOMPARE(tick(), QString());
+    QCOMPARE(tick(), QString());
+    // Readable again and as before: still nothing; then a real change.
+    writeRegistry({QStringLiteral("Editor")});
+    failingClasses.clear();
+    writeMachine();
+    QCOMPARE(tick(), QString());
+    writeRegistry({QStringLiteral("Editor"), QStringLiteral("Viewer")});
+    printers << QStringLiteral("Label Printer");
+    writeMachine();
+    QCOMPARE(tick(), document("<hardwareChangesAlarm><value>1</value></hardwareChangesAlarm>"
+                              "<newSoftwareAlarm><software>Viewer--1.0</software>"
+                              "</newSoftwareAlarm>"));
 }
 
 QTEST_GUILESS_MAIN(TestWorker)
