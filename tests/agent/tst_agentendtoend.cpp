@@ -43,21 +43,13 @@ private:
     int machineId = 0;
 };
 
-static int portFrom(const QStringList &lines, const QString &key)
-{
-    for (const QString &line : lines)
-        if (line.startsWith(key + QLatin1Char('=')))
-            return line.mid(key.size() + 1).toInt();
-    return 0;
-}
-
 void TestAgentEndToEnd::initTestCase()
 {
     registerCommandMetaType();
     KELVARIX_REQUIRE_PG(pg);
     const QStringList ports = ServerProcess::freePortLines();
-    managerPort = portFrom(ports, QStringLiteral("ServerManagerPort"));
-    const int agentServerPort = portFrom(ports, QStringLiteral("ServerAgentPort"));
+    managerPort = ServerProcess::portIn(ports, QStringLiteral("ServerManagerPort"));
+    const int agentServerPort = ServerProcess::portIn(ports, QStringLiteral("ServerAgentPort"));
     QVERIFY(managerPort > 0 && agentServerPort > 0);
     QVERIFY(ServerProcess::writeServerIni(serverDir.path(), pg.serverIniLines() + ports));
     server.reset(new ServerProcess(serverDir.path()));
