@@ -1,8 +1,8 @@
 #include "linuxnetworkclasses.h"
 
+#include "devicevendor.h"
 #include "linuxfiles.h"
 #include "linuxperformanceclasses.h"
-#include "pcinames.h"
 
 #include <QDir>
 #include <QHostAddress>
@@ -249,9 +249,7 @@ bool LinuxNetworkClasses::adapters(QVector<ManagementObject> &instances)
         adapter.set(QStringLiteral("NetConnectionID"), PropertyValue::text(name));
         adapter.set(QStringLiteral("AdapterType"),
                     PropertyValue::text(adapterType(interfaceText(name, "type").toInt())));
-        QString vendor = interfaceText(name, "device/vendor");
-        if (vendor.startsWith(QLatin1String("0x")))
-            vendor = PciNames::vendorName(vendor.mid(2));
+        QString vendor = DeviceVendor::name(kNetRoot + name + QLatin1String("/device"));
         if (vendor.isEmpty())
             vendor = LinuxFiles::linkTarget(kNetRoot + name + QLatin1String("/device/driver"))
                          .section(QLatin1Char('/'), -1);

@@ -59,6 +59,7 @@ bool LinuxRegistry::uninstallEntries(QVector<UninstallEntry> &entries)
         entry.values.insert(QStringLiteral("DisplayName"), package.name);
         entry.values.insert(QStringLiteral("DisplayVersion"), package.version);
         entry.values.insert(QStringLiteral("Publisher"), package.maintainer);
+        entry.values.insert(QStringLiteral("InstallLocation"), package.installLocation);
         entry.values.insert(QStringLiteral("UninstallString"), removal + package.name);
         entries.append(entry);
     }

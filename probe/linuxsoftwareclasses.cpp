@@ -94,24 +94,21 @@ QHash<QString, QString> LinuxSoftwareClasses::parseDesktopEntry(const QString &t
     return keys;
 }
 
-QVector<ManagementObject> LinuxSoftwareClasses::parseDpkgLog(const QString &logText)
+QVector<ManagementObject>
+LinuxSoftwareClasses::updateObjects(const QVector<DpkgLog::Upgrade> &upgrades)
 {
     QVector<ManagementObject> updates;
-    for (const QString &line : logText.split(QLatin1Char('\n'))) {
-        const QStringList f = line.split(QLatin1Char(' '), Qt::SkipEmptyParts);
-        if (f.size() < 6 || f.at(2) != QLatin1String("upgrade"))
-            continue;
-        const QString package = f.at(3).section(QLatin1Char(':'), 0, 0);
+    for (const DpkgLog::Upgrade &upgrade : upgrades) {
+        const QString package = upgrade.package.section(QLatin1Char(':'), 0, 0);
         ManagementObject update;
         update.set(QStringLiteral("Name"), PropertyValue::text(package));
-        update.set(QStringLiteral("Status"), PropertyValue::text(f.at(2)));
+        update.set(QStringLiteral("Status"), PropertyValue::text(QStringLiteral("upgrade")));
         update.set(QStringLiteral("HotFixID"),
-                   PropertyValue::text(package + QLatin1Char('=') + f.at(5)));
+                   PropertyValue::text(package + QLatin1Char('=') + upgrade.newVersion));
         update.set(QStringLiteral("Caption"),
-                   PropertyValue::text(f.at(3) + QLatin1Char(' ') + f.at(4) +
-                                       QLatin1String(" -> ") + f.at(5)));
-        update.set(QStringLiteral("InstalledOn"),
-                   PropertyValue::text(f.at(0) + QLatin1Char(' ') + f.at(1)));
+                   PropertyValue::text(upgrade.package + QLatin1Char(' ') + upgrade.oldVersion +
+                                       QLatin1String(" -> ") + upgrade.newVersion));
+        update.set(QStringLiteral("InstalledOn"), PropertyValue::text(upgrade.time));
         updates.append(update);
     }
     return updates;
@@ -262,7 +259,10 @@ bool LinuxSoftwareClasses::userAccounts(QVector<ManagementObject> &instances)
 bool LinuxSoftwareClasses::updates(QVector<ManagementObject> &instances)
 {
     // Without a package log there are simply no updates to tell.
-    instances += parseDpkgLog(LinuxFiles::readText(QStringLiteral("/var/log/dpkg.log")));
+    const QString notBefore = QDateTime::currentDateTime()
+                                  .addDays(-DpkgLog::kHistoryDays)
+                                  .toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+    instances += updateObjects(DpkgLog::history(QLatin1String(DpkgLog::kLogFile), notBefore));
     return true;
 }
 
@@ -390,6 +390,8 @@ bool LinuxSoftwareClasses::products(QVector<ManagementObject> &instances)
         product.set(QStringLiteral("ProductID"),
                     PropertyValue::text(package.name + QLatin1Char(':') + package.architecture));
         product.set(QStringLiteral("Vendor"), PropertyValue::text(package.maintainer));
+        product.set(QStringLiteral("InstallLocation"),
+                    PropertyValue::text(package.installLocation));
         // The file list is written when the package is unpacked.
         QFileInfo list(QStringLiteral("/var/lib/dpkg/info/%1.list").arg(package.name));
         if (!list.exists())

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "dpkglog.h"
 #include "managementobject.h"
 
 #include <QVector>
@@ -11,8 +12,8 @@ class INVPROBE_EXPORT LinuxSoftwareClasses
 public:
     // The [Desktop Entry] keys of a .desktop file's text.
     static QHash<QString, QString> parseDesktopEntry(const QString &text);
-    // One Win32_QuickFixEngineering object per "upgrade" line of a dpkg log text.
-    static QVector<ManagementObject> parseDpkgLog(const QString &logText);
+    // One Win32_QuickFixEngineering object per package upgrade.
+    static QVector<ManagementObject> updateObjects(const QVector<DpkgLog::Upgrade> &upgrades);
 
     static bool processes(QVector<ManagementObject> &instances);
     static bool services(QVector<ManagementObject> &instances);

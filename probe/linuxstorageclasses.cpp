@@ -1,11 +1,13 @@
 #include "linuxstorageclasses.h"
 
+#include "devicevendor.h"
 #include "linuxfiles.h"
-#include "pcinames.h"
 
 #include <QFile>
 #include <QRegularExpression>
 #include <QSet>
+#include <climits>
+#include <limits>
 #include <sys/statvfs.h>
 
 namespace
@@ -43,29 +45,23 @@ QString decodeOctal(const QString &field)
     return out;
 }
 
-struct Space {
+struct MountSpace {
     bool ok = false;
-    quint64 size = 0;
-    quint64 available = 0;
+    LinuxStorageClasses::Space space;
     quint64 fsid = 0;
 };
 
-Space spaceOf(const QString &mountPoint)
+MountSpace spaceOf(const QString &mountPoint)
 {
-    Space space;
+    MountSpace result;
     struct statvfs st;
     if (::statvfs(QFile::encodeName(mountPoint).constData(), &st) != 0)
-        return space;
-    space.ok = true;
-    space.size = quint64(st.f_blocks) * st.f_frsize;
-    space.available = quint64(st.f_bavail) * st.f_frsize;
-    space.fsid = st.f_fsid;
-    return space;
-}
-
-qint32 percentOf(quint64 part, quint64 whole)
-{
-    return whole == 0 ? 0 : qint32(part * 100 / whole);
+        return result;
+    result.ok = true;
+    result.space =
+        LinuxStorageClasses::spaceFromBlocks(st.f_blocks, st.f_bfree, st.f_bavail, st.f_frsize);
+    result.fsid = st.f_fsid;
+    return result;
 }
 
 QStringList physicalDisks()
@@ -96,6 +92,31 @@ QStringList partitionsOf(const QString &disk)
 
 } // namespace
 
+LinuxStorageClasses::Space LinuxStorageClasses::spaceFromBlocks(quint64 blocks, quint64 freeBlocks,
+                                                                quint64 availableBlocks,
+                                                                quint64 blockSize)
+{
+    Space space;
+    space.size = blocks * blockSize;
+    space.used = blocks > freeBlocks ? (blocks - freeBlocks) * blockSize : 0;
+    space.available = availableBlocks * blockSize;
+    return space;
+}
+
+qint32 LinuxStorageClasses::percentAvailable(const Space &space)
+{
+    quint64 available = space.available;
+    quint64 usable = space.used + available;
+    if (usable == 0)
+        return 100;
+    // Keeps the product below 2^64 for sums of very large file systems.
+    while (usable > std::numeric_limits<quint64>::max() / 100) {
+        usable >>= 10;
+        available >>= 10;
+    }
+    return qint32(available * 100 / usable);
+}
+
 QVector<LinuxStorageClasses::Mount> LinuxStorageClasses::parseMounts(const QString &mountsText)
 {
     QVector<Mount> mounts;
@@ -123,15 +144,15 @@ bool LinuxStorageClasses::logicalDisks(QVector<ManagementObject> &instances)
     if (text.isEmpty())
         return false;
     for (const Mount &mount : parseMounts(text)) {
-        const Space space = spaceOf(mount.mountPoint);
+        const MountSpace space = spaceOf(mount.mountPoint);
         ManagementObject disk;
         disk.set(QStringLiteral("Name"), PropertyValue::text(mount.mountPoint));
         disk.set(QStringLiteral("DeviceID"), PropertyValue::text(mount.mountPoint));
         disk.set(QStringLiteral("Description"), PropertyValue::text(mount.device));
         disk.set(QStringLiteral("FileSystem"), PropertyValue::text(mount.type));
         if (space.ok) {
-            disk.set(QStringLiteral("Size"), PropertyValue::uint64(space.size));
-            disk.set(QStringLiteral("FreeSpace"), PropertyValue::uint64(space.available));
+            disk.set(QStringLiteral("Size"), PropertyValue::uint64(space.space.size));
+            disk.set(QStringLiteral("FreeSpace"), PropertyValue::uint64(space.space.available));
             disk.set(QStringLiteral("VolumeSerialNumber"),
                      PropertyValue::text(QStringLiteral("%1")
                                              .arg(space.fsid & 0xFFFFFFFFu, 8, 16, QLatin1Char('0'))
@@ -147,24 +168,27 @@ bool LinuxStorageClasses::logicalDiskCounters(QVector<ManagementObject> &instanc
     const QString text = LinuxFiles::readText(QStringLiteral("/proc/self/mounts"));
     if (text.isEmpty())
         return false;
-    quint64 totalSize = 0, totalAvailable = 0;
-    auto add = [&](const QString &name, quint64 size, quint64 available) {
+    // Free megabytes are what users may still write (df's Avail); the percentage is df's, so
+    // that 100 minus it, the usage a disk alarm compares, matches df's Use%.
+    auto add = [&](const QString &name, const Space &space) {
         ManagementObject disk;
         disk.set(QStringLiteral("Name"), PropertyValue::text(name));
-        disk.set(QStringLiteral("FreeMegabytes"), PropertyValue::int32(qint32(available / kMiB)));
-        disk.set(QStringLiteral("PercentFreeSpace"),
-                 PropertyValue::int32(percentOf(available, size)));
+        disk.set(QStringLiteral("FreeMegabytes"),
+                 PropertyValue::int32(qint32(qMin<quint64>(space.available / kMiB, INT_MAX))));
+        disk.set(QStringLiteral("PercentFreeSpace"), PropertyValue::int32(percentAvailable(space)));
         instances.append(disk);
     };
+    Space total;
     for (const Mount &mount : parseMounts(text)) {
-        const Space space = spaceOf(mount.mountPoint);
+        const MountSpace space = spaceOf(mount.mountPoint);
         if (!space.ok)
             continue;
-        add(mount.mountPoint, space.size, space.available);
-        totalSize += space.size;
-        totalAvailable += space.available;
+        add(mount.mountPoint, space.space);
+        total.size += space.space.size;
+        total.used += space.space.used;
+        total.available += space.space.available;
     }
-    add(QStringLiteral("_Total"), totalSize, totalAvailable);
+    add(QStringLiteral("_Total"), total);
     return true;
 }
 
@@ -182,10 +206,8 @@ bool LinuxStorageClasses::diskDrives(QVector<ManagementObject> &instances)
         disk.set(QStringLiteral("Description"),
                  PropertyValue::text(removable ? QStringLiteral("Removable disk drive")
                                                : QStringLiteral("Disk drive")));
-        QString vendor = LinuxFiles::readFirstLine(dir + QLatin1String("device/vendor"));
-        if (vendor.startsWith(QLatin1String("0x")))
-            vendor = PciNames::vendorName(vendor.mid(2));
-        disk.set(QStringLiteral("Manufacturer"), PropertyValue::text(vendor));
+        disk.set(QStringLiteral("Manufacturer"),
+                 PropertyValue::text(DeviceVendor::name(dir + QLatin1String("device"))));
         QString model = LinuxFiles::readFirstLine(dir + QLatin1String("device/model"));
         disk.set(QStringLiteral("Model"), PropertyValue::text(model.isEmpty() ? name : model));
         QString driver = LinuxFiles::linkTarget(dir + QLatin1String("device/driver"))

@@ -2,16 +2,16 @@
 
 #include <QFile>
 
-namespace
+QStringList PciNames::defaultLists()
 {
-const char *const kIdLists[] = {"/usr/share/misc/pci.ids", "/usr/share/hwdata/pci.ids"};
+    return {QStringLiteral("/usr/share/misc/pci.ids"), QStringLiteral("/usr/share/hwdata/pci.ids")};
 }
 
-bool PciNames::lookup(const QString &vendorId, const QString &deviceId, QString &vendor,
-                      QString &device)
+bool PciNames::lookup(const QStringList &idLists, const QString &vendorId, const QString &deviceId,
+                      QString &vendor, QString &device)
 {
-    for (const char *path : kIdLists) {
-        QFile file{QString::fromLatin1(path)};
+    for (const QString &path : idLists) {
+        QFile file(path);
         if (!file.open(QIODevice::ReadOnly))
             continue;
         const QByteArray vendorKey = vendorId.toLower().toLatin1() + "  ";
@@ -40,14 +40,14 @@ bool PciNames::lookup(const QString &vendorId, const QString &deviceId, QString 
 QString PciNames::deviceName(const QString &vendorId, const QString &deviceId)
 {
     QString vendor, device;
-    if (lookup(vendorId, deviceId, vendor, device) && !device.isEmpty())
+    if (lookup(defaultLists(), vendorId, deviceId, vendor, device) && !device.isEmpty())
         return vendor + QLatin1Char(' ') + device;
     return QStringLiteral("PCI device %1:%2").arg(vendorId, deviceId);
 }
 
-QString PciNames::vendorName(const QString &vendorId)
+QString PciNames::vendorName(const QString &vendorId, const QStringList &idLists)
 {
     QString vendor, device;
-    lookup(vendorId, QString(), vendor, device);
+    lookup(idLists, vendorId, QString(), vendor, device);
     return vendor;
 }

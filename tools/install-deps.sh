@@ -9,6 +9,8 @@ packages=(
     sqlite3 postgresql unzip
     xvfb xauth xfce4-panel trayer x11-apps imagemagick
     python3-websocket chromium-headless-shell
+    # The agent's probe library: gzip for rotated package logs, PCI vendor names.
+    zlib1g-dev pci.ids
 )
 
 missing=()

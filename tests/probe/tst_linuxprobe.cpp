@@ -9,6 +9,7 @@
 #include <QXmlQuery>
 #include <QtConcurrent>
 #include <QtTest>
+#include <cmath>
 #include <unistd.h>
 
 using Probe = int (*)(QString &);
@@ -31,6 +32,8 @@ private slots:
     void bareFigures();
     void loopbackAdapter();
     void counterInstances();
+    void diskUsageAsDf();
+    void adapterMakers();
     void concurrentCalls();
 };
 
@@ -282,14 +285,94 @@ void TestLinuxProbe::counterInstances()
     // One CPU instance per logical processor plus "_Total"; the disks end with "_Total".
     QString cpu;
     QCOMPARE(monitor_cpu(cpu, false), 0);
-    QCOMPARE(evaluate(cpu, QStringLiteral("count(//cpu)")).toLong(), ::sysconf(_SC_NPROCESSORS_ONLN) + 1);
+    QCOMPARE(evaluate(cpu, QStringLiteral("count(//cpu)")).toLong(),
+             ::sysconf(_SC_NPROCESSORS_ONLN) + 1);
     QCOMPARE(evaluate(cpu, QStringLiteral("string(//cpu[last()]/Name)")), QStringLiteral("_Total"));
     QString disk;
     QCOMPARE(monitor_disk(disk, false), 0);
-    QCOMPARE(evaluate(disk, QStringLiteral("string(//disk[last()]/Name)")), QStringLiteral("_Total"));
-    const int free = evaluate(disk, QStringLiteral("string(//disk[last()]/PercentFreeSpace)")).toInt();
-    const int used = evaluate(disk, QStringLiteral("string(//disk[last()]/PercentUsageSpace)")).toInt();
+    QCOMPARE(evaluate(disk, QStringLiteral("string(//disk[last()]/Name)")),
+             QStringLiteral("_Total"));
+    const int free =
+        evaluate(disk, QStringLiteral("string(//disk[last()]/PercentFreeSpace)")).toInt();
+    const int used =
+        evaluate(disk, QStringLiteral("string(//disk[last()]/PercentUsageSpace)")).toInt();
     QCOMPARE(free + used, 100);
+}
+
+// df's used and available 1K-blocks and Use% for each mount point, in the order given.
+static QList<QStringList> dfFigures(const QStringList &mountPoints)
+{
+    QProcess df;
+    df.start(QStringLiteral("df"),
+             QStringList{QStringLiteral("-k"), QStringLiteral("--output=used,avail,pcent")} +
+                 mountPoints);
+    if (!df.waitForFinished(30000) || df.exitCode() != 0)
+        return {};
+    QList<QStringList> rows;
+    const QStringList lines =
+        QString::fromUtf8(df.readAllStandardOutput()).split(QLatin1Char('\n'));
+    for (const QString &line : lines.mid(1)) {
+        const QStringList fields =
+            line.simplified().remove(QLatin1Char('%')).split(QLatin1Char(' '));
+        if (fields.size() == 3)
+            rows.append(fields);
+    }
+    return rows;
+}
+
+void TestLinuxProbe::diskUsageAsDf()
+{
+    // The usage a disk alarm compares is df's Use%, for each file system and for all of them.
+    QString text;
+    QCOMPARE(monitor_disk(text, false), 0);
+    const int count = evaluate(text, QStringLiteral("count(//disk)")).toInt();
+    QVERIFY(count >= 1);
+    QStringList mountPoints;
+    QList<int> usage;
+    for (int i = 1; i < count; ++i) {
+        mountPoints.append(evaluate(text, QStringLiteral("string(//disk[%1]/Name)").arg(i)));
+        usage.append(
+            evaluate(text, QStringLiteral("string(//disk[%1]/PercentUsageSpace)").arg(i)).toInt());
+    }
+    const QList<QStringList> df = dfFigures(mountPoints);
+    QCOMPARE(df.size(), mountPoints.size());
+    quint64 used = 0, available = 0;
+    for (int i = 0; i < df.size(); ++i) {
+        QVERIFY2(qAbs(usage.at(i) - df.at(i).at(2).toInt()) <= 1,
+                 qPrintable(mountPoints.at(i) + QLatin1String(": ") + QString::number(usage.at(i)) +
+                            QLatin1String(" vs df ") + df.at(i).at(2)));
+        used += df.at(i).at(0).toULongLong();
+        available += df.at(i).at(1).toULongLong();
+    }
+    QString bare;
+    QCOMPARE(monitor_disk(bare, true), 0);
+    const double dfTotal = used + available == 0 ? 0 : std::ceil(used * 100.0 / (used + available));
+    QVERIFY2(qAbs(bare.toInt() - dfTotal) <= 1,
+             qPrintable(bare + QLatin1String(" vs df ") + QString::number(dfTotal)));
+}
+
+void TestLinuxProbe::adapterMakers()
+{
+    // Every adapter on a bus is named after its maker, not after its driver.
+    QString text;
+    QCOMPARE(query_network_adapters(text), 0);
+    const int count = evaluate(text, QStringLiteral("count(//Adapter)")).toInt();
+    int physical = 0;
+    for (int i = 1; i <= count; ++i) {
+        const QString name = evaluate(text, QStringLiteral("string(//Adapter[%1]/Name)").arg(i));
+        const QString device = QStringLiteral("/sys/class/net/%1/device").arg(name);
+        if (!QFileInfo::exists(device))
+            continue;
+        ++physical;
+        const QString maker =
+            evaluate(text, QStringLiteral("string(//Adapter[%1]/Manufacturer)").arg(i));
+        const QString driver =
+            QFileInfo(QFileInfo(device + QLatin1String("/driver")).symLinkTarget()).fileName();
+        QVERIFY2(!maker.isEmpty() && maker != driver,
+                 qPrintable(name + QLatin1String(": ") + maker));
+    }
+    if (physical == 0)
+        QSKIP("this machine has no network adapter on a bus");
 }
 
 void TestLinuxProbe::concurrentCalls()

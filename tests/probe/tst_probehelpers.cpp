@@ -399,11 +399,15 @@ void TestProbeHelpers::mounts()
 
 void TestProbeHelpers::dpkgLogUpdates()
 {
-    const auto updates = LinuxSoftwareClasses::parseDpkgLog(QStringLiteral(
+    QString newest;
+    const auto updates = LinuxSoftwareClasses::updateObjects(DpkgLog::parse(
         "2025-06-24 14:36:25 startup archives unpack\n"
         "2025-06-24 14:36:25 upgrade libudev1:amd64 252.36-1~deb12u1 252.38-1~deb12u1\n"
         "2025-06-24 14:36:26 status installed libudev1:amd64 252.38-1~deb12u1\n"
-        "2025-06-24 14:36:27 install newpkg:all <none> 1.0\n"));
+        "2025-06-24 14:36:27 install newpkg:all <none> 1.0\n"
+        "garbage upgrade x y z\n",
+        &newest));
+    QCOMPARE(newest, QStringLiteral("2025-06-24 14:36:27"));
     QCOMPARE(updates.size(), 1);
     QCOMPARE(variantText(updates.at(0).get(QStringLiteral("Name"))), QStringLiteral("libudev1"));
     QCOMPARE(variantText(updates.at(0).get(QStringLiteral("HotFixID"))),
