@@ -11,6 +11,11 @@ packages=(
     python3-websocket chromium-headless-shell
     # The agent's probe library: gzip for rotated package logs, PCI vendor names.
     zlib1g-dev pci.ids
+    # The web manager: Rails and the gems it loads, all from Debian (the "rails" package
+    # itself also pulls in webpacker's Node.js tool chain, which it does not need).
+    ruby-rails ruby-pg ruby-sqlite3 puma ruby-bcrypt libjs-chart.js
+    # and its browser tests
+    ruby-capybara ruby-selenium-webdriver ruby-zip chromium chromium-driver
 )
 
 missing=()

@@ -1,0 +1,3 @@
+# Grouping of jobs; only removed together with its job.
+class JobGroup < ApplicationRecord
+end

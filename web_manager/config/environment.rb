@@ -1,0 +1,3 @@
+require_relative "application"
+
+Rails.application.initialize!
