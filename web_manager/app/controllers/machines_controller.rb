@@ -8,7 +8,8 @@ class MachinesController < ApplicationController
     @total = scope.count
     @pages = [(@total + per_page - 1) / per_page, 1].max
     @page = params[:page].to_i.clamp(1, @pages)
-    @machines = scope.with_alarm_count.sorted(@sort, @direction).limit(per_page).offset((@page - 1) * per_page)
+    @machines = Machine.list_page(search: @search, sort: @sort, direction: @direction,
+                                  limit: per_page, offset: (@page - 1) * per_page)
     @online = Machine.search(@search).where(status: Machine::ONLINE).count
   end
 

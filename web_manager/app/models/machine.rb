@@ -16,7 +16,7 @@ class Machine < ApplicationRecord
     "mode" => "machines.agenttype",
     "status" => "machines.status",
     "contact" => "machines.updated_at",
-    "alarms" => "alarm_count",
+    "alarms" => "COALESCE(recent_alarms.alarm_count, 0)",
   }.freeze
 
   scope :search, lambda { |text|
@@ -25,12 +25,13 @@ class Machine < ApplicationRecord
     where("LOWER(machines.name) LIKE :p OR machines.peerip LIKE :p", p: pattern)
   }
 
-  # The list's rows with the number of recent alarms, counted in the same statement.
+  # The list's rows with the number of recent alarms, counted in one pass over the alarms.
   scope :with_alarm_count, lambda { |since = nil|
     since ||= Time.now - ALARM_WINDOW
-    select("machines.*", sanitize_sql_array([
-      "(SELECT COUNT(*) FROM alarms WHERE alarms.mid = machines.id AND alarms.created_at >= ?) AS alarm_count",
-      database_time(since)]))
+    counts = sanitize_sql_array(["SELECT mid, COUNT(*) AS alarm_count FROM alarms WHERE created_at >= ? GROUP BY mid",
+                                 database_time(since)])
+    joins("LEFT JOIN (#{counts}) AS recent_alarms ON recent_alarms.mid = machines.id")
+      .select("machines.*", "COALESCE(recent_alarms.alarm_count, 0) AS alarm_count")
   }
 
   scope :sorted, lambda { |key, direction|
@@ -38,6 +39,24 @@ class Machine < ApplicationRecord
     dir = direction.to_s == "desc" ? "DESC" : "ASC"
     order(Arel.sql("#{column} #{dir}, machines.id #{dir}"))
   }
+
+  # One page of the list. Recent alarms are counted in the same statement only when the list
+  # is sorted by them; otherwise only for the page's rows, so a sort never counts them all.
+  def self.list_page(search:, sort:, direction:, limit:, offset:)
+    scope = search(search)
+    if sort == "alarms"
+      return scope.with_alarm_count.sorted(sort, direction).limit(limit).offset(offset).to_a
+    end
+    machines = scope.sorted(sort, direction).limit(limit).offset(offset).to_a
+    counts = recent_alarm_counts(machines.map(&:id))
+    machines.each { |machine| machine.recent_alarm_count = counts.fetch(machine.id, 0) }
+  end
+
+  def self.recent_alarm_counts(ids, since = Time.now - ALARM_WINDOW)
+    Alarm.where(mid: ids).where("created_at >= ?", database_time(since)).group(:mid).count
+  end
+
+  attr_writer :recent_alarm_count
 
   def online?
     status.to_i == ONLINE
@@ -57,6 +76,6 @@ class Machine < ApplicationRecord
   end
 
   def recent_alarm_count
-    has_attribute?(:alarm_count) ? alarm_count.to_i : alarms.where("created_at >= ?", self.class.database_time(Time.now - ALARM_WINDOW)).count
+    @recent_alarm_count ||= has_attribute?(:alarm_count) ? alarm_count.to_i : self.class.recent_alarm_counts([id]).fetch(id, 0)
   end
 end

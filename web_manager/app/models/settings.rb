@@ -4,7 +4,7 @@ class Settings
   PLACEHOLDERS = %w[WEB_SERVER_ADDRESS UPLOAD_DIR].freeze
 
   def self.[](key)
-    value = Rails.configuration.x.kelvarix[key.to_sym]
+    value = ENV["KELVARIX_#{key.to_s.upcase}"].presence || Rails.configuration.x.kelvarix[key.to_sym]
     value.is_a?(String) && (value.strip.empty? || PLACEHOLDERS.include?(value.strip)) ? nil : value
   end
 

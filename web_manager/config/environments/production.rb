@@ -7,6 +7,9 @@ Rails.application.configure do
   config.log_tags = [:request_id]
   config.active_support.deprecation = :notify
   config.active_record.dump_schema_after_migration = false
+  if ENV["RAILS_LOG_TO_STDOUT"].present?
+    config.logger = ActiveSupport::TaggedLogging.new(ActiveSupport::Logger.new($stdout))
+  end
 
   # bin/start-web-manager creates this file on first start when no key is configured.
   key_file = Rails.root.join("config", "secret_key_base")
