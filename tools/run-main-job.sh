@@ -257,6 +257,7 @@ say "Starting the web manager (web_manager/bin/start-web-manager) on 127.0.0.1:$
 DATABASE_URL=$database_url RAILS_LOG_TO_STDOUT=1 \
     SECRET_KEY_BASE=$(od -An -N64 -tx1 /dev/urandom | tr -d ' \n') \
     KELVARIX_SERVER_MANAGER_PORT=$manager_port KELVARIX_NOTICE_PORT=$notice_port \
+    KELVARIX_WEBSOCKET_PORT=$websocket_port \
     KELVARIX_UPLOAD_DIR=$server_dir/upload \
     "$top/web_manager/bin/start-web-manager" --port "$web_port" --bind 127.0.0.1 \
     >"$web_dir/console.log" 2>&1 &

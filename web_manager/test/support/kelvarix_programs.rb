@@ -70,7 +70,7 @@ module KelvarixPrograms
   end
 
   class Server < Program
-    attr_reader :manager_port, :agent_port, :notice_port, :default_agent_port
+    attr_reader :manager_port, :agent_port, :notice_port, :default_agent_port, :websocket_port
 
     def initialize(database_lines)
       super("server")
@@ -78,9 +78,10 @@ module KelvarixPrograms
       @agent_port = KelvarixPrograms.free_port
       @notice_port = KelvarixPrograms.free_port(:udp)
       @default_agent_port = KelvarixPrograms.free_port(:udp)
+      @websocket_port = KelvarixPrograms.free_port
       File.write(File.join(dir, "Server.ini"), (database_lines + [
         "[Ports]", "ServerManagerPort=#{manager_port}", "ServerAgentPort=#{agent_port}",
-        "ManagerPort=#{notice_port}", "AgentPort=#{default_agent_port}"
+        "ManagerPort=#{notice_port}", "AgentPort=#{default_agent_port}", "WebSocketPort=#{websocket_port}"
       ]).join("\n") + "\n")
     end
 

@@ -18,6 +18,8 @@ class AdministratorTest < ApplicationSystemTestCase
     @agent = KelvarixPrograms::Agent.new(@server.agent_port)
     @settings = Rails.configuration.x.kelvarix
     @settings[:server_manager_port] = @server.manager_port
+    @settings[:websocket_port] = @server.websocket_port
+    @settings[:upload_dir] = File.join(@server.dir, "upload")
     User.create!(username: "admin", full_name: "Test Admin", password: "secret-pass")
   end
 
@@ -105,6 +107,7 @@ class AdministratorTest < ApplicationSystemTestCase
       File.exist?(@server.installer("Tool Suite", "tool.zip")) && File.binread(@server.installer("Tool Suite", "tool.zip")) == File.binread(zip_path)
     end
     visit applications_path
+    within("#application-#{application.id}") { assert_text "#{File.size(zip_path)} Bytes" }
     screenshot("applications")
 
     deployment = run_job("Deploy application with switches", machine,
