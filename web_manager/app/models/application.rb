@@ -8,7 +8,7 @@ class Application < ApplicationRecord
   validates :id, inclusion: { in: IDS, message: "must lie between 1 and 255" }
   validate :id_free, on: :create
   validates :name, presence: true, length: { maximum: 100 }, format: { with: SAFE_NAME, message: "cannot be . or .. or hold a slash" }
-  validate :name_unique
+  validates :name, uniqueness: true
   validates :filename, presence: true, length: { maximum: 100 }, format: { with: SAFE_NAME, message: "cannot be . or .. or hold a slash" }
   validates :execname, length: { maximum: 100 }
 
@@ -35,11 +35,5 @@ class Application < ApplicationRecord
   def id_free
     errors.add(:id, "is taken") if id && Application.exists?(id: id)
     errors.add(:id, "none is free: 255 applications exist") if id.nil?
-  end
-
-  def name_unique
-    others = Application.where(name: name)
-    others = others.where.not(id: id) if persisted?
-    errors.add(:name, "is already taken") if others.exists?
   end
 end

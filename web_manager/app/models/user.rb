@@ -10,7 +10,7 @@ class User < ApplicationRecord
 
   validates :username, presence: true, length: { maximum: 64 },
                        format: { with: /\A[[:alnum:]_.@-]+\z/, message: "may hold letters, digits and _ . @ - only" }
-  validate :username_unique
+  validates :username, uniqueness: true
   validates :password, length: { minimum: MIN_PASSWORD_LENGTH }, if: -> { password || new_record? }
 
   before_create { self.user_level ||= 1 }
@@ -48,11 +48,5 @@ class User < ApplicationRecord
   def upgrade_password(text)
     update_columns(passwd: BCrypt::Password.create(text))
     true
-  end
-
-  def username_unique
-    others = User.where(username: username)
-    others = others.where.not(id: id) if persisted?
-    errors.add(:username, "is already taken") if others.exists?
   end
 end
