@@ -1,5 +1,3 @@
-require "cgi"
-
 # An alarm an agent raised; rows are only ever added, by the server.
 class Alarm < ApplicationRecord
   KINDS = {
@@ -21,9 +19,8 @@ class Alarm < ApplicationRecord
     KINDS.fetch(alarm_id.to_i, "Alarm #{alarm_id}")
   end
 
-  # The server stores the value in its XML-escaped form; show the text itself.
   def value
-    CGI.unescapeHTML(data.to_s)
+    ReportedText.decode(data.to_s)
   end
 
   def raised_at

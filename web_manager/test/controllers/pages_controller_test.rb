@@ -31,7 +31,7 @@ class PagesControllerTest < ActionDispatch::IntegrationTest
     assert_includes response.body, "&lt;script&gt;document.title="
     refute_includes response.body, "<script>document.title="
     get machine_path(machines(:alpha), section: "software")
-    assert_includes response.body, "&quot;quoted&amp;amp;"
+    assert_includes response.body, "&quot;quoted&amp;"
     get jobs_path
     assert_includes response.body, "&lt;inventory &amp; more&gt;"
   end

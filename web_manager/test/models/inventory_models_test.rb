@@ -62,8 +62,10 @@ class InventoryModelsTest < ActiveSupport::TestCase
     assert_empty Monitoring.chart_data(2, "all")[:labels]
   end
 
-  test "alarms show the value the agent sent, unescaped once" do
+  test "reported values are shown as the agent saw them, decoded once" do
     assert_equal "a&b.exe", alarms(:recent_process).value
+    assert_equal 'Editor <Pro> & "x" 50%', ReportedText.decode('Editor &lt;Pro&gt; &amp; "x" 50"%"')
+    assert_equal "&lt;", ReportedText.decode("&amp;lt;"), "decoded once only"
     assert_equal "Process started", alarms(:recent_process).kind_name
   end
 

@@ -38,7 +38,7 @@ class AdministratorTest < ApplicationSystemTestCase
   end
 
   # Creates a job for the machine from the form and waits until its assignment reports.
-  def run_job(kind, machine, fields = {}, until_state: ["ok", "Succeeded"])
+  def run_job(kind, machine, fields = {}, until_state: ["ok", "Succeeded"], shot: nil)
     visit new_job_path(machine_ids: [machine.id])
     select kind, from: "Command"
     fields.each do |label, value|
@@ -48,6 +48,7 @@ class AdministratorTest < ApplicationSystemTestCase
       else fill_in label, with: value
       end
     end
+    screenshot(shot) if shot
     click_on "Create job"
     assert_selector ".flash.notice", text: "created for 1 machine"
     job = Job.order(:id).last
@@ -97,6 +98,7 @@ class AdministratorTest < ApplicationSystemTestCase
     fill_in "Program to run (inside a zip)", with: "setup.sh"
     fill_in "Install switches", with: "--quiet"
     click_on "Add application"
+    assert_selector ".flash.notice", text: "Application Tool Suite added"
     application = Application.find_by!(name: "Tool Suite")
     zip_path = File.join(Dir.mktmpdir, "tool.zip")
     File.binwrite(zip_path, installer_zip)
@@ -111,7 +113,8 @@ class AdministratorTest < ApplicationSystemTestCase
     screenshot("applications")
 
     deployment = run_job("Deploy application with switches", machine,
-                         { "Application" => :"#{application.id}: Tool Suite", "Run the installer and wait for it" => true })
+                         { "Application" => :"#{application.id}: Tool Suite", "Run the installer and wait for it" => true },
+                         shot: "new_job")
     assert_includes JobMachine.find_by!(job: deployment.id).reportdata, "installed --quiet"
 
     # An alarm rule: the agent's figures exceed 1 % at once; then the rule goes again.
