@@ -24,7 +24,8 @@ class ApplicationSystemTestCase < ActionDispatch::SystemTestCase
     # The whole page, not only what fits the window.
     window = page.driver.browser.manage.window
     height = page.evaluate_script("document.documentElement.scrollHeight").to_i
-    window.resize_to(1400, [height, 1000].max)
+    window.resize_to(1400, [height + 150, 1000].max)
+    page.execute_script("window.scrollTo(0, 0)")
     page.save_screenshot(path)
     window.resize_to(1400, 1000)
     puts "screenshot: #{path}"
