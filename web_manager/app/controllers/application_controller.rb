@@ -27,8 +27,8 @@ class ApplicationController < ActionController::Base
 
   def database_unavailable(error)
     logger.error("Database unavailable: #{error.class}: #{error.message}")
-    @message = "The database cannot be reached. Check that PostgreSQL is running and that " \
-               "config/database.yml names the right account."
+    @message = "The database cannot be reached or refused the request. Check that PostgreSQL is " \
+               "running and that config/database.yml names the right account; the log has the details."
     render "errors/unavailable", status: :service_unavailable, layout: "application"
   end
 
