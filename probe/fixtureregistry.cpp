@@ -80,6 +80,18 @@ bool FixtureRegistry::readApplicationPath(QString &path)
     return true;
 }
 
+bool FixtureRegistry::writeApplicationPath(const QString &path)
+{
+    if (!load() || root.value(QLatin1String("failAgentWrite")).toBool())
+        return false;
+    QJsonObject agent = root.value(QLatin1String("agent")).toObject();
+    if (agent.value(QLatin1String("ApplicationPath")).toString() == path)
+        return true;
+    agent.insert(QLatin1String("ApplicationPath"), path);
+    root.insert(QLatin1String("agent"), agent);
+    return save();
+}
+
 int FixtureRegistry::writeRunEntry(const QString &command)
 {
     if (!load())

@@ -9,7 +9,7 @@
 //    "run": {"ZVN Agent": "/opt/agent"}, "agent": {"ApplicationPath": "/opt/agent"},
 //    "failUninstall": false, "failRun": false, "runOpenError": 0, "failRunWrite": false}
 // Without "agent" the agent's settings are missing; "runOpenError" is the error opening
-// the start-up list for a change gives.
+// the start-up list for a change gives; "failAgentWrite" makes recording the path fail.
 class INVPROBE_EXPORT FixtureRegistry : public SoftwareRegistry
 {
 public:
@@ -17,6 +17,7 @@ public:
     bool uninstallEntries(QVector<UninstallEntry> &entries) override;
     bool readRunEntry(QString &value) override;
     bool readApplicationPath(QString &path) override;
+    bool writeApplicationPath(const QString &path) override;
     int writeRunEntry(const QString &command) override;
     int deleteRunEntry() override;
 

@@ -51,3 +51,6 @@ INVPROBE_EXPORT int isAgentStartUpEnabled();
 INVPROBE_EXPORT int setAgentStartUpEnabled();
 // 0 deleted; 1 deleting failed (also when missing); otherwise a system error code.
 INVPROBE_EXPORT int unsetAgentStartUpEnabled();
+// Records the program the start-up entry starts (what the agent's installation keeps on
+// Windows); the agent program calls it with its own path when it starts. 0 recorded, 1 not.
+INVPROBE_EXPORT int setAgentApplicationPath(const QString &path);

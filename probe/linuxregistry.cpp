@@ -33,18 +33,96 @@ QString removalCommandPrefix()
     return (dpkg.isEmpty() ? QStringLiteral("/usr/bin/dpkg") : dpkg) + QLatin1String(" --remove ");
 }
 
+const QByteArray kApplicationPathKey = QByteArrayLiteral("ApplicationPath=");
+
+bool hasLineBreak(const QString &text)
+{
+    return text.contains(QLatin1Char('\n')) || text.contains(QLatin1Char('\r'));
+}
+
+// The agent's entry as a desktop session sees it.
+struct AutostartEntry {
+    bool exists = false;
+    bool readable = false;
+    // Hidden entries count as deleted, and hide system-wide entries of the same name.
+    bool hidden = false;
+    QString exec;
+};
+
+AutostartEntry readAutostartEntry(const QString &path)
+{
+    AutostartEntry entry;
+    QFile file(path);
+    entry.exists = file.exists();
+    if (!entry.exists || !file.open(QIODevice::ReadOnly))
+        return entry;
+    entry.readable = true;
+    bool inGroup = false;
+    while (!file.atEnd()) {
+        const QString line = QString::fromUtf8(file.readLine()).trimmed();
+        if (line.startsWith(QLatin1Char('[')))
+            inGroup = line == QLatin1String("[Desktop Entry]");
+        else if (!inGroup)
+            continue;
+        else if (line.startsWith(QLatin1String("Exec=")))
+            entry.exec = LinuxRegistry::unquoteExec(line.mid(5));
+        else if (line == QLatin1String("Hidden=true") ||
+                 line == QLatin1String("X-GNOME-Autostart-enabled=false"))
+            entry.hidden = true;
+    }
+    return entry;
+}
+
+// `keys` follow the common head of every entry this program writes.
+bool writeEntryFile(const QString &path, const QString &keys)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    const QString content = QLatin1String("[Desktop Entry]\nType=Application\nName=Kelvarix "
+                                          "Agent\nComment=Starts the Kelvarix agent with the "
+                                          "desktop session\n") +
+                            keys;
+    file.write(content.toUtf8());
+    return file.commit();
+}
+
+// The rest of the line after the key: a path may itself contain "=".
+bool readRecordedPath(const QString &fileName, QString &path)
+{
+    QFile file(fileName);
+    if (fileName.isEmpty() || !file.open(QIODevice::ReadOnly))
+        return false;
+    while (!file.atEnd()) {
+        QByteArray line = file.readLine();
+        while (line.endsWith('\n') || line.endsWith('\r'))
+            line.chop(1);
+        if (line.startsWith(kApplicationPathKey)) {
+            path = QString::fromUtf8(line.mid(kApplicationPathKey.size()));
+            return true;
+        }
+    }
+    return false;
+}
+
 } // namespace
 
 LinuxRegistry::LinuxRegistry()
-    : LinuxRegistry(QLatin1String(DpkgDatabase::kStatusFile), QLatin1String(kAutostartDir),
-                    QLatin1String(kAgentSettingsFile))
+    : LinuxRegistry(QLatin1String(DpkgDatabase::kStatusFile), StartUpLocations::forCurrentAccount())
+{
+}
+
+LinuxRegistry::LinuxRegistry(const QString &dpkgStatusFile, const StartUpLocations &places)
+    : statusFile(dpkgStatusFile), places(places)
 {
 }
 
 LinuxRegistry::LinuxRegistry(const QString &dpkgStatusFile, const QString &autostartDir,
                              const QString &agentSettingsFile)
-    : statusFile(dpkgStatusFile), autostartDir(autostartDir), settingsFile(agentSettingsFile)
+    : statusFile(dpkgStatusFile)
 {
+    places.autostartDir = autostartDir;
+    places.settingsFile = agentSettingsFile;
 }
 
 bool LinuxRegistry::uninstallEntries(QVector<UninstallEntry> &entries)
@@ -68,73 +146,117 @@ bool LinuxRegistry::uninstallEntries(QVector<UninstallEntry> &entries)
 
 QString LinuxRegistry::entryPath() const
 {
-    return autostartDir + QLatin1Char('/') + QLatin1String(kAutostartFile);
+    return places.autostartDir + QLatin1Char('/') + QLatin1String(kAutostartFile);
+}
+
+bool LinuxRegistry::inheritedEntryActive() const
+{
+    for (const QString &dir : places.inheritedAutostartDirs) {
+        const AutostartEntry entry =
+            readAutostartEntry(dir + QLatin1Char('/') + QLatin1String(kAutostartFile));
+        // The first one found decides, as in a desktop session.
+        if (entry.exists)
+            return entry.readable && !entry.hidden && !entry.exec.isEmpty();
+    }
+    return false;
 }
 
 bool LinuxRegistry::readRunEntry(QString &value)
 {
     value.clear();
-    QFile file(entryPath());
-    if (!file.exists())
+    const AutostartEntry own = readAutostartEntry(entryPath());
+    if (own.exists) {
+        if (!own.readable) {
+            qCWarning(lcProbe) << "autostart entry" << entryPath() << "cannot be read";
+            return false;
+        }
+        if (!own.hidden)
+            value = own.exec;
         return true;
-    if (!file.open(QIODevice::ReadOnly)) {
-        qCWarning(lcProbe) << "autostart entry" << file.fileName() << "cannot be read";
-        return false;
     }
-    bool inEntry = false;
-    while (!file.atEnd()) {
-        const QString line = QString::fromUtf8(file.readLine()).trimmed();
-        if (line.startsWith(QLatin1Char('[')))
-            inEntry = line == QLatin1String("[Desktop Entry]");
-        else if (inEntry && line.startsWith(QLatin1String("Exec=")))
-            value = unquoteExec(line.mid(5));
+    for (const QString &dir : places.inheritedAutostartDirs) {
+        const AutostartEntry entry =
+            readAutostartEntry(dir + QLatin1Char('/') + QLatin1String(kAutostartFile));
+        if (!entry.exists)
+            continue;
+        if (entry.readable && !entry.hidden)
+            value = entry.exec;
+        break;
     }
     return true;
 }
 
 bool LinuxRegistry::readApplicationPath(QString &path)
 {
-    QFile file(settingsFile);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    while (!file.atEnd()) {
-        const QString line = QString::fromUtf8(file.readLine()).trimmed();
-        if (line.startsWith(QLatin1String("ApplicationPath="))) {
-            path = line.mid(16).section(QLatin1Char('='), 0, 0).trimmed();
+    for (const QString &file : QStringList(places.settingsFile) + places.inheritedSettingsFiles) {
+        if (readRecordedPath(file, path))
             return true;
-        }
     }
     return false;
 }
 
-int LinuxRegistry::writeRunEntry(const QString &command)
+bool LinuxRegistry::writeApplicationPath(const QString &path)
 {
-    QDir dir(autostartDir);
+    if (path.isEmpty() || hasLineBreak(path) || places.settingsFile.isEmpty())
+        return false;
+    QString recorded;
+    if (readRecordedPath(places.settingsFile, recorded) && recorded == path)
+        return true;
+    const QString dir = QFileInfo(places.settingsFile).absolutePath();
+    if (!QDir().mkpath(dir)) {
+        qCWarning(lcProbe) << "cannot create" << dir;
+        return false;
+    }
+    QSaveFile file(places.settingsFile);
+    if (!file.open(QIODevice::WriteOnly)) {
+        qCWarning(lcProbe) << "cannot write" << places.settingsFile << file.errorString();
+        return false;
+    }
+    file.write(QByteArrayLiteral("# The program the agent's start-up entry starts; recorded by "
+                                 "the agent when it starts.\n") +
+               kApplicationPathKey + path.toUtf8() + '\n');
+    return file.commit();
+}
+
+int LinuxRegistry::writableAutostartDir() const
+{
+    QDir dir(places.autostartDir);
     if (!dir.exists() && !dir.mkpath(QStringLiteral(".")))
         return openErrorCode(errno);
-    if (::access(QFile::encodeName(autostartDir).constData(), W_OK) != 0)
+    if (::access(QFile::encodeName(places.autostartDir).constData(), W_OK) != 0)
         return openErrorCode(errno);
-    QSaveFile file(entryPath());
-    if (!file.open(QIODevice::WriteOnly))
+    return 0;
+}
+
+int LinuxRegistry::writeRunEntry(const QString &command)
+{
+    const int openError = writableAutostartDir();
+    if (openError != 0)
+        return openError;
+    // A line break would end the Exec key and start a key of its own.
+    if (command.isEmpty() || hasLineBreak(command))
         return 1;
-    const QString content = QLatin1String("[Desktop Entry]\nType=Application\nName=ZVN Agent\n") +
-                            QLatin1String("Exec=") + quoteExec(command) +
-                            QLatin1String("\nX-GNOME-Autostart-enabled=true\n");
-    file.write(content.toUtf8());
-    return file.commit() ? 0 : 1;
+    return writeEntryFile(entryPath(), QLatin1String("Exec=") + quoteExec(command) +
+                                           QLatin1String("\nX-GNOME-Autostart-enabled=true\n"))
+               ? 0
+               : 1;
 }
 
 int LinuxRegistry::deleteRunEntry()
 {
-    // No autostart directory means no entry to delete.
-    if (!QFileInfo(autostartDir).isDir())
+    const AutostartEntry own = readAutostartEntry(entryPath());
+    const bool ownActive = own.exists && !own.hidden;
+    const bool inherited = inheritedEntryActive();
+    if (!ownActive && (own.exists || !inherited))
         return 1;
-    if (::access(QFile::encodeName(autostartDir).constData(), W_OK) != 0)
-        return openErrorCode(errno);
-    QFile file(entryPath());
-    if (!file.exists())
-        return 1;
-    return file.remove() ? 0 : 1;
+    const int openError = writableAutostartDir();
+    if (openError != 0)
+        return openError;
+    // A system-wide entry keeps starting the agent in this user's session unless an entry of
+    // the user's own hides it.
+    if (inherited)
+        return writeEntryFile(entryPath(), QStringLiteral("Hidden=true\n")) ? 0 : 1;
+    return QFile::remove(entryPath()) ? 0 : 1;
 }
 
 QString LinuxRegistry::quoteExec(const QString &program)

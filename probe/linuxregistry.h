@@ -1,24 +1,27 @@
 #pragma once
 
 #include "softwareregistry.h"
+#include "startuplocations.h"
 
 // The software list and the start-up entry on a Debian system: installed dpkg packages, an
-// XDG autostart entry for the agent, and a small settings file naming the agent's program.
+// XDG autostart entry for the agent, and a small settings file naming the agent's program
+// (one line "ApplicationPath=/path/to/agent", recorded by the agent program when it starts).
 class INVPROBE_EXPORT LinuxRegistry : public SoftwareRegistry
 {
 public:
-    static constexpr const char *kAutostartDir = "/etc/xdg/autostart";
     static constexpr const char *kAutostartFile = "zvn-agent.desktop";
-    // One line "ApplicationPath=/path/to/agent", written by the agent's installation.
-    static constexpr const char *kAgentSettingsFile = "/etc/kelvarix/zvn-agent.conf";
 
+    // The dpkg database and the current account's start-up places.
     LinuxRegistry();
+    LinuxRegistry(const QString &dpkgStatusFile, const StartUpLocations &places);
+    // Own places only, nothing inherited.
     LinuxRegistry(const QString &dpkgStatusFile, const QString &autostartDir,
                   const QString &agentSettingsFile);
 
     bool uninstallEntries(QVector<UninstallEntry> &entries) override;
     bool readRunEntry(QString &value) override;
     bool readApplicationPath(QString &path) override;
+    bool writeApplicationPath(const QString &path) override;
     int writeRunEntry(const QString &command) override;
     int deleteRunEntry() override;
 
@@ -28,8 +31,9 @@ public:
 
 private:
     QString entryPath() const;
+    bool inheritedEntryActive() const;
+    int writableAutostartDir() const;
 
     QString statusFile;
-    QString autostartDir;
-    QString settingsFile;
+    StartUpLocations places;
 };

@@ -113,3 +113,8 @@ int unsetAgentStartUpEnabled()
 {
     return SoftwareRegistry::create()->deleteRunEntry();
 }
+
+int setAgentApplicationPath(const QString &path)
+{
+    return SoftwareRegistry::create()->writeApplicationPath(path) ? 0 : 1;
+}

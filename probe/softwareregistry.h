@@ -25,6 +25,8 @@ public:
     virtual bool readRunEntry(QString &value) = 0;
     // False when the agent's settings or their application path cannot be read.
     virtual bool readApplicationPath(QString &path) = 0;
+    // Records the agent's program path; false when it cannot be kept.
+    virtual bool writeApplicationPath(const QString &path) = 0;
     // 0 written; 1 writing the entry failed; otherwise the error of opening the list.
     virtual int writeRunEntry(const QString &command) = 0;
     // 0 deleted; 1 deleting failed or there was no entry; otherwise the error of opening.

@@ -2,12 +2,14 @@
 // Linux store against real files in a temporary directory.
 #include "invprobe.h"
 #include "linuxregistry.h"
+#include "startuplocations.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <cerrno>
+#include <unistd.h>
 
 class TestRegistryProbe : public QObject
 {
@@ -24,10 +26,16 @@ private slots:
     void startUpEntry();
     void startUpWithoutAgentSettings();
     void startUpOpenErrors();
+    void recordedApplicationPath();
 
     void linuxPackagesFromDpkgStatus();
     void linuxStartUpEntry();
     void linuxUnwritableAutostartDir();
+    void startUpLocations_data();
+    void startUpLocations();
+    void userEntryOverridesSystemWide();
+    void linuxRecordedPath();
+    void startUpExportsOnXdgDirectories();
     void execQuoting_data();
     void execQuoting();
 
@@ -168,6 +176,17 @@ void TestRegistryProbe::startUpWithoutAgentSettings()
     QCOMPARE(isAgentStartUpEnabled(), -1);
 }
 
+void TestRegistryProbe::recordedApplicationPath()
+{
+    useRegistry(QJsonObject{{QStringLiteral("agent"), QJsonValue::Null}});
+    QCOMPARE(setAgentStartUpEnabled(), 1);
+    QCOMPARE(setAgentApplicationPath(QStringLiteral("/opt/kelvarix/agent/KelvarixAgent")), 0);
+    QCOMPARE(setAgentStartUpEnabled(), 0);
+    QCOMPARE(isAgentStartUpEnabled(), 0);
+    useRegistry(QJsonObject{{QStringLiteral("failAgentWrite"), true}});
+    QCOMPARE(setAgentApplicationPath(QStringLiteral("/elsewhere")), 1);
+}
+
 void TestRegistryProbe::startUpOpenErrors()
 {
     useRegistry(QJsonObject{{QStringLiteral("runOpenError"), 5}});
@@ -262,6 +281,165 @@ void TestRegistryProbe::linuxUnwritableAutostartDir()
     LinuxRegistry registry(QString(), blocker + QLatin1String("/autostart"), QString());
     QCOMPARE(registry.writeRunEntry(QStringLiteral("/bin/true")), ENOTDIR);
     QCOMPARE(registry.deleteRunEntry(), 1);
+}
+
+void TestRegistryProbe::startUpLocations_data()
+{
+    QTest::addColumn<QByteArray>("configHome");
+    QTest::addColumn<QByteArray>("configDirs");
+    QTest::addColumn<QString>("userBase");
+    QTest::addColumn<QStringList>("systemBases");
+    const QString home = QDir::homePath();
+    QTest::addRow("defaults") << QByteArray() << QByteArray() << home + QLatin1String("/.config")
+                              << QStringList{QStringLiteral("/etc/xdg")};
+    QTest::addRow("set") << QByteArray("/tmp/h") << QByteArray("/tmp/a:/tmp/b/") << "/tmp/h"
+                         << QStringList{QStringLiteral("/tmp/a"), QStringLiteral("/tmp/b")};
+    // Relative entries are not valid base directories and are left out.
+    QTest::addRow("relative") << QByteArray("rel/home") << QByteArray("rel:/tmp/c::")
+                              << home + QLatin1String("/.config")
+                              << QStringList{QStringLiteral("/tmp/c")};
+}
+
+void TestRegistryProbe::startUpLocations()
+{
+    QFETCH(QByteArray, configHome);
+    QFETCH(QByteArray, configDirs);
+    QFETCH(QString, userBase);
+    QFETCH(QStringList, systemBases);
+    const QByteArray savedHome = qgetenv("XDG_CONFIG_HOME");
+    const QByteArray savedDirs = qgetenv("XDG_CONFIG_DIRS");
+    auto set = [](const char *name, const QByteArray &value) {
+        if (value.isNull())
+            qunsetenv(name);
+        else
+            qputenv(name, value);
+    };
+    set("XDG_CONFIG_HOME", configHome);
+    set("XDG_CONFIG_DIRS", configDirs);
+    const StartUpLocations user = StartUpLocations::forUser();
+    const StartUpLocations system = StartUpLocations::systemWide();
+    set("XDG_CONFIG_HOME", savedHome.isEmpty() ? QByteArray() : savedHome);
+    set("XDG_CONFIG_DIRS", savedDirs.isEmpty() ? QByteArray() : savedDirs);
+
+    QCOMPARE(user.autostartDir, userBase + QLatin1String("/autostart"));
+    QCOMPARE(user.settingsFile, userBase + QLatin1String("/kelvarix/zvn-agent.conf"));
+    QStringList inheritedEntries;
+    QStringList inheritedSettings;
+    for (const QString &base : systemBases) {
+        inheritedEntries.append(base + QLatin1String("/autostart"));
+        inheritedSettings.append(base + QLatin1String("/kelvarix/zvn-agent.conf"));
+    }
+    QCOMPARE(user.inheritedAutostartDirs, inheritedEntries);
+    QCOMPARE(user.inheritedSettingsFiles, inheritedSettings);
+    QCOMPARE(system.autostartDir, inheritedEntries.constFirst());
+    QCOMPARE(system.settingsFile, inheritedSettings.constFirst());
+    QVERIFY(system.inheritedAutostartDirs.isEmpty() && system.inheritedSettingsFiles.isEmpty());
+}
+
+// A user's session also starts the system-wide entry; the user's own entry of the same name
+// takes its place, and turning the agent off for the user hides the system-wide one.
+void TestRegistryProbe::userEntryOverridesSystemWide()
+{
+    QTemporaryDir root;
+    StartUpLocations places;
+    places.autostartDir = root.filePath(QStringLiteral("home/autostart"));
+    places.settingsFile = root.filePath(QStringLiteral("home/kelvarix/zvn-agent.conf"));
+    places.inheritedAutostartDirs = QStringList(root.filePath(QStringLiteral("etc/autostart")));
+    LinuxRegistry user(QString(), places);
+    LinuxRegistry system(QString(), places.inheritedAutostartDirs.constFirst(), QString());
+    const QString ownEntry = places.autostartDir + QLatin1String("/zvn-agent.desktop");
+
+    QCOMPARE(system.writeRunEntry(QStringLiteral("/opt/kelvarix/agent/KelvarixAgent")), 0);
+    QString value;
+    QVERIFY(user.readRunEntry(value));
+    QCOMPARE(value, QStringLiteral("/opt/kelvarix/agent/KelvarixAgent"));
+
+    QCOMPARE(user.deleteRunEntry(), 0);
+    QVERIFY(user.readRunEntry(value));
+    QVERIFY(value.isEmpty());
+    QVERIFY(QFile::exists(ownEntry));
+    QVERIFY(system.readRunEntry(value));
+    QCOMPARE(value, QStringLiteral("/opt/kelvarix/agent/KelvarixAgent"));
+    QCOMPARE(user.deleteRunEntry(), 1);
+
+    QCOMPARE(user.writeRunEntry(QStringLiteral("/home/u/agent/KelvarixAgent")), 0);
+    QVERIFY(user.readRunEntry(value));
+    QCOMPARE(value, QStringLiteral("/home/u/agent/KelvarixAgent"));
+    QCOMPARE(user.deleteRunEntry(), 0);
+    QVERIFY(user.readRunEntry(value));
+    QVERIFY(value.isEmpty());
+
+    // Without a system-wide entry the user's own one is simply removed.
+    QCOMPARE(system.deleteRunEntry(), 0);
+    QCOMPARE(user.writeRunEntry(QStringLiteral("/home/u/agent/KelvarixAgent")), 0);
+    QCOMPARE(user.deleteRunEntry(), 0);
+    QVERIFY(!QFile::exists(ownEntry));
+}
+
+void TestRegistryProbe::linuxRecordedPath()
+{
+    QTemporaryDir root;
+    StartUpLocations places;
+    places.autostartDir = root.filePath(QStringLiteral("home/autostart"));
+    places.settingsFile = root.filePath(QStringLiteral("home/kelvarix/zvn-agent.conf"));
+    places.inheritedSettingsFiles =
+        QStringList(root.filePath(QStringLiteral("system-zvn-agent.conf")));
+    LinuxRegistry user(QString(), places);
+    QString program;
+    QVERIFY(!user.readApplicationPath(program));
+
+    // The system-wide record serves until the user's own program records itself.
+    writeFile(places.inheritedSettingsFiles.constFirst(),
+              "ApplicationPath=/opt/kelvarix/agent/KelvarixAgent\n");
+    QVERIFY(user.readApplicationPath(program));
+    QCOMPARE(program, QStringLiteral("/opt/kelvarix/agent/KelvarixAgent"));
+
+    // A path is kept whole, "=" and blanks included; a line break would split the record.
+    const QString odd = QStringLiteral("/home/u/a=b c/KelvarixAgent ");
+    QVERIFY(user.writeApplicationPath(odd));
+    QVERIFY(user.readApplicationPath(program));
+    QCOMPARE(program, odd);
+    QVERIFY(!user.writeApplicationPath(QStringLiteral("/tmp/x\nApplicationPath=/tmp/evil")));
+    QVERIFY(!user.writeApplicationPath(QString()));
+    QVERIFY(user.readApplicationPath(program));
+    QCOMPARE(program, odd);
+    QCOMPARE(user.writeRunEntry(QStringLiteral("/tmp/x\nExec=/tmp/evil")), 1);
+    QString value;
+    QVERIFY(user.readRunEntry(value));
+    QVERIFY(value.isEmpty());
+}
+
+// The exports on the running system's store, pointed at temporary XDG directories: root's
+// entry is system-wide, anyone else's is the user's own.
+void TestRegistryProbe::startUpExportsOnXdgDirectories()
+{
+    QTemporaryDir root;
+    qunsetenv("INVPROBE_REGISTRY");
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(root.filePath(QStringLiteral("home"))));
+    qputenv("XDG_CONFIG_DIRS", QFile::encodeName(root.filePath(QStringLiteral("etc"))));
+    const QString base =
+        root.filePath(::geteuid() == 0 ? QStringLiteral("etc") : QStringLiteral("home"));
+    const QString entry = base + QLatin1String("/autostart/zvn-agent.desktop");
+
+    QCOMPARE(isAgentStartUpEnabled(), -1);
+    QCOMPARE(setAgentStartUpEnabled(), 1);
+    QVERIFY(!QFile::exists(entry));
+    QCOMPARE(setAgentApplicationPath(QStringLiteral("/opt/kelvarix agent/KelvarixAgent")), 0);
+    QVERIFY(QFile::exists(base + QLatin1String("/kelvarix/zvn-agent.conf")));
+    QCOMPARE(setAgentStartUpEnabled(), 0);
+    QCOMPARE(isAgentStartUpEnabled(), 0);
+    QFile file(entry);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray content = file.readAll();
+    QVERIFY2(content.startsWith("[Desktop Entry]\nType=Application\n"), content.constData());
+    QVERIFY2(content.contains("\nExec=\"/opt/kelvarix agent/KelvarixAgent\"\n"),
+             content.constData());
+    QCOMPARE(unsetAgentStartUpEnabled(), 0);
+    QVERIFY(!QFile::exists(entry));
+    QCOMPARE(isAgentStartUpEnabled(), -1);
+    QCOMPARE(unsetAgentStartUpEnabled(), 1);
+    qunsetenv("XDG_CONFIG_HOME");
+    qunsetenv("XDG_CONFIG_DIRS");
 }
 
 void TestRegistryProbe::execQuoting_data()
