@@ -5,6 +5,7 @@
 #include <QHostAddress>
 #include <QObject>
 #include <QString>
+#include <atomic>
 
 class QFile;
 class QThread;
@@ -35,7 +36,8 @@ public:
     bool pollServer;
     int timerPeriod;
     quint32 uuid = 0;
-    bool logging;
+    // The tray window switches it from its own thread while lines are being written.
+    std::atomic<bool> logging;
     QFile *logFile = nullptr;
     UdpServer *udpServer = nullptr;
     QTimer *pollTimer = nullptr;

@@ -11,6 +11,7 @@ namespace
 {
 
 constexpr int kStopTimeoutMs = 10000;
+constexpr int kSqliteTimeoutMs = 60000;
 const QString kEntrySeparator = QStringLiteral(" - ");
 
 } // namespace
@@ -34,6 +35,21 @@ bool ServerProcess::writeServerIni(const QString &dir, const QStringList &lines)
         return false;
     for (const QString &line : lines)
         file.write((line + QLatin1Char('\n')).toUtf8());
+    return true;
+}
+
+bool ServerProcess::createSqliteDatabase(const QString &dir, const QString &fileName)
+{
+    for (const char *sql : {"zvn_struct_sqlite.sql", "zvn_fill.sql"}) {
+        QProcess shell;
+        shell.setStandardInputFile(QStringLiteral(KELVARIX_SQL_DIR "/") + QLatin1String(sql));
+        shell.setProcessChannelMode(QProcess::ForwardedChannels);
+        shell.start(QStringLiteral("sqlite3"),
+                    {QStringLiteral("-bail"), dir + QLatin1Char('/') + fileName});
+        if (!shell.waitForFinished(kSqliteTimeoutMs) ||
+            shell.exitStatus() != QProcess::NormalExit || shell.exitCode() != 0)
+            return false;
+    }
     return true;
 }
 

@@ -19,6 +19,9 @@ public:
 
     static QString programPath();
     static bool writeServerIni(const QString &dir, const QStringList &lines);
+    // Creates the embedded database `fileName` in `dir` from the repository's SQLite schema
+    // and fill files, as the sqlite3 program reads them.
+    static bool createSqliteDatabase(const QString &dir, const QString &fileName);
     // Server.ini lines that give each configurable port a free one, so that servers of
     // parallel tests never collide on the defaults.
     static QStringList freePortLines();

@@ -1,13 +1,13 @@
 #include "signalwatcher.h"
 
 #include <QSocketNotifier>
-
 #include <csignal>
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-namespace {
+namespace
+{
 
 // The handler may only write to a descriptor; the rest happens in the event loop.
 int signalPipe[2] = {-1, -1};

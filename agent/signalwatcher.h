@@ -4,7 +4,8 @@
 
 class QSocketNotifier;
 
-// Turns the process signals a service is controlled with into Qt signals in the main thread.
+// Turns the process signals the agent programs are controlled with (a service manager's stop,
+// a session's end, a terminal's interrupt) into Qt signals in the main thread.
 class SignalWatcher : public QObject
 {
     Q_OBJECT

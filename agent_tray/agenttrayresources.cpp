@@ -1,0 +1,8 @@
+#include "agenttrayresources.h"
+
+#include <QtGlobal>
+
+void initAgentTrayResources()
+{
+    Q_INIT_RESOURCE(agent);
+}
