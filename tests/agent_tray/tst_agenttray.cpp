@@ -4,7 +4,6 @@
 #include "invprobe.h"
 #include "mainwindow.h"
 #include "serverprocess.h"
-#include "testports.h"
 #include "worker.h"
 #include "xvfbdisplay.h"
 
@@ -78,13 +77,12 @@ void TestAgentTray::initTestCase()
     QTRY_VERIFY_WITH_TIMEOUT(QSystemTrayIcon::isSystemTrayAvailable(), 20000);
     QVERIFY(serverDir.isValid());
     QVERIFY(ServerProcess::createSqliteDatabase(serverDir.path(), QStringLiteral("zvn.sqlite")));
-    serverAgentPort = freeTcpPort();
+    const QStringList ports = ServerProcess::freePortLines();
+    serverAgentPort = ServerProcess::portIn(ports, QStringLiteral("ServerAgentPort"));
     QVERIFY(ServerProcess::writeServerIni(
-        serverDir.path(), {QStringLiteral("dbType=QSQLITE"), QStringLiteral("dbName=zvn.sqlite"),
-                           QStringLiteral("ServerManagerPort=%1").arg(freeTcpPort()),
-                           QStringLiteral("ServerAgentPort=%1").arg(serverAgentPort),
-                           QStringLiteral("ManagerPort=%1").arg(freeTcpPort()),
-                           QStringLiteral("AgentPort=%1").arg(freeTcpPort())}));
+        serverDir.path(),
+        QStringList{QStringLiteral("dbType=QSQLITE"), QStringLiteral("dbName=zvn.sqlite")} +
+            ports));
     server.reset(new ServerProcess(serverDir.path()));
     QVERIFY(server->start());
     QVERIFY2(server->waitForMessage(QStringLiteral("Kelvarix Server is running .....")),
