@@ -3,6 +3,7 @@
 #include "agenttrayresources.h"
 #include "invprobe.h"
 #include "mainwindow.h"
+#include "modalmessagebox.h"
 #include "serverprocess.h"
 #include "worker.h"
 #include "xvfbdisplay.h"
@@ -12,7 +13,6 @@
 #include <QGroupBox>
 #include <QMenu>
 #include <QMenuBar>
-#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QScrollBar>
@@ -76,13 +76,9 @@ void TestAgentTray::initTestCase()
 {
     QTRY_VERIFY_WITH_TIMEOUT(QSystemTrayIcon::isSystemTrayAvailable(), 20000);
     QVERIFY(serverDir.isValid());
-    QVERIFY(ServerProcess::createSqliteDatabase(serverDir.path(), QStringLiteral("zvn.sqlite")));
-    const QStringList ports = ServerProcess::freePortLines();
+    QStringList ports;
+    QVERIFY(ServerProcess::writeSqliteSetup(serverDir.path(), &ports));
     serverAgentPort = ServerProcess::portIn(ports, QStringLiteral("ServerAgentPort"));
-    QVERIFY(ServerProcess::writeServerIni(
-        serverDir.path(),
-        QStringList{QStringLiteral("dbType=QSQLITE"), QStringLiteral("dbName=zvn.sqlite")} +
-            ports));
     server.reset(new ServerProcess(serverDir.path()));
     QVERIFY(server->start());
     QVERIFY2(server->waitForMessage(QStringLiteral("Kelvarix Server is running .....")),
@@ -367,22 +363,12 @@ void TestAgentTray::startUpEntryToggle()
 
 void TestAgentTray::aboutNamesTheAgent()
 {
-    QString title;
-    QString text;
-    QTimer closer;
-    connect(&closer, &QTimer::timeout, this, [&] {
-        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
-            title = box->windowTitle();
-            text = box->text();
-            box->close();
-        }
-    });
-    closer.start(20);
-    action("actionAbout")->trigger();
-    QCOMPARE(title, QStringLiteral("Kelvarix Agent"));
-    QVERIFY2(text.startsWith(QLatin1String("<img src=':/images/logo.png'><br><br>")),
-             qPrintable(text));
-    QVERIFY(text.size() > 45);
+    const ModalMessageBox about =
+        ModalMessageBox::readAndClose([this] { action("actionAbout")->trigger(); });
+    QCOMPARE(about.title, QStringLiteral("Kelvarix Agent"));
+    QVERIFY2(about.text.startsWith(QLatin1String("<img src=':/images/logo.png'><br><br>")) &&
+                 about.text.size() > 45,
+             qPrintable(about.text));
 }
 
 void TestAgentTray::screenshots()

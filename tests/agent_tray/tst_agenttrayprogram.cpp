@@ -43,13 +43,9 @@ private:
 void TestAgentTrayProgram::initTestCase()
 {
     QVERIFY(serverDir.isValid() && xdgDir.isValid());
-    QVERIFY(ServerProcess::createSqliteDatabase(serverDir.path(), QStringLiteral("zvn.sqlite")));
-    const QStringList ports = ServerProcess::freePortLines();
+    QStringList ports;
+    QVERIFY(ServerProcess::writeSqliteSetup(serverDir.path(), &ports));
     serverAgentPort = ServerProcess::portIn(ports, QStringLiteral("ServerAgentPort"));
-    QVERIFY(ServerProcess::writeServerIni(
-        serverDir.path(),
-        QStringList{QStringLiteral("dbType=QSQLITE"), QStringLiteral("dbName=zvn.sqlite")} +
-            ports));
     server.reset(new ServerProcess(serverDir.path()));
     QVERIFY(server->start());
     QVERIFY2(server->waitForMessage(QStringLiteral("Kelvarix Server is running .....")),

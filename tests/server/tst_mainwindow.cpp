@@ -1,6 +1,6 @@
 #include "mainwindow.h"
 #include "masterserver.h"
-#include "pgcluster.h"
+#include "modalmessagebox.h"
 #include "serverprocess.h"
 #include "serverresources.h"
 #include "utils.h"
@@ -19,7 +19,6 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTextBlock>
-#include <QTimer>
 #include <QToolBar>
 #include <QtTest>
 
@@ -57,17 +56,8 @@ private:
 
 bool TestMainWindow::loadSqlite(const QString &dir)
 {
-    for (const char *sql : {"zvn_struct_sqlite.sql", "zvn_fill.sql"}) {
-        QProcess shell;
-        shell.setStandardInputFile(PgCluster::sqlDir() + QLatin1Char('/') + QLatin1String(sql));
-        shell.start(QStringLiteral("sqlite3"),
-                    {QStringLiteral("-bail"), dir + QStringLiteral("/zvn.sqlite")});
-        if (!shell.waitForFinished(60000) || shell.exitCode() != 0)
-            return false;
-    }
-    return ServerProcess::writeServerIni(
-        dir, QStringList{QStringLiteral("dbType=QSQLITE"), QStringLiteral("dbName=zvn.sqlite")} +
-                 ServerProcess::freePortLines());
+    QStringList ports;
+    return ServerProcess::writeSqliteSetup(dir, &ports);
 }
 
 void TestMainWindow::initTestCase()
@@ -250,22 +240,12 @@ void TestMainWindow::closeHidesAndServerKeepsRunning()
 
 void TestMainWindow::aboutNamesTheManager()
 {
-    QString title;
-    QString text;
-    QTimer closer;
-    connect(&closer, &QTimer::timeout, this, [&] {
-        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
-            title = box->windowTitle();
-            text = box->text();
-            box->close();
-        }
-    });
-    closer.start(20);
-    window->findChild<QAction *>(QStringLiteral("actionAbout"))->trigger();
+    const ModalMessageBox about = ModalMessageBox::readAndClose(
+        [this] { window->findChild<QAction *>(QStringLiteral("actionAbout"))->trigger(); });
     // The server passes kind 0, so its About box reads "Manager".
-    QCOMPARE(title, QStringLiteral("Kelvarix Manager"));
-    QVERIFY2(text.startsWith(QLatin1String("<img src=\":/images/logo.png\"><br><br>")),
-             qPrintable(text));
+    QCOMPARE(about.title, QStringLiteral("Kelvarix Manager"));
+    QVERIFY2(about.text.startsWith(QLatin1String("<img src=\":/images/logo.png\"><br><br>")),
+             qPrintable(about.text));
 }
 
 void TestMainWindow::screenshot()

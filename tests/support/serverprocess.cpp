@@ -38,8 +38,9 @@ bool ServerProcess::writeServerIni(const QString &dir, const QStringList &lines)
     return true;
 }
 
-bool ServerProcess::createSqliteDatabase(const QString &dir, const QString &fileName)
+bool ServerProcess::writeSqliteSetup(const QString &dir, QStringList *ports)
 {
+    const QString fileName = QStringLiteral("zvn.sqlite");
     for (const char *sql : {"zvn_struct_sqlite.sql", "zvn_fill.sql"}) {
         QProcess shell;
         shell.setStandardInputFile(QStringLiteral(KELVARIX_SQL_DIR "/") + QLatin1String(sql));
@@ -50,7 +51,10 @@ bool ServerProcess::createSqliteDatabase(const QString &dir, const QString &file
             shell.exitStatus() != QProcess::NormalExit || shell.exitCode() != 0)
             return false;
     }
-    return true;
+    *ports = freePortLines();
+    return writeServerIni(
+        dir, QStringList{QStringLiteral("dbType=QSQLITE"), QStringLiteral("dbName=") + fileName} +
+                 *ports);
 }
 
 void ServerProcess::setDisplay(const QString &display)

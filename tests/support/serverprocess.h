@@ -19,9 +19,10 @@ public:
 
     static QString programPath();
     static bool writeServerIni(const QString &dir, const QStringList &lines);
-    // Creates the embedded database `fileName` in `dir` from the repository's SQLite schema
-    // and fill files, as the sqlite3 program reads them.
-    static bool createSqliteDatabase(const QString &dir, const QString &fileName);
+    // The embedded database zvn.sqlite in `dir`, made from the repository's SQLite schema and
+    // fill files as the sqlite3 program reads them, and a Server.ini for it with free ports
+    // (handed back in `ports`).
+    static bool writeSqliteSetup(const QString &dir, QStringList *ports);
     // Server.ini lines that give each configurable port a free one, so that servers of
     // parallel tests never collide on the defaults.
     static QStringList freePortLines();
