@@ -23,7 +23,7 @@ def fill
         created_at: Alarm.database_time(now - (i % 172_800)), updated_at: Alarm.database_time(now) }
     end)
   end
-  Machine.connection.execute("ANALYZE") if Machine.connection.adapter_name =~ /postg/i
+  %w[machines alarms].each { |table| Machine.connection.execute("ANALYZE #{table}") } if Machine.connection.adapter_name =~ /postg/i
   User.create!(username: "bench", password: "bench-password")
 end
 
