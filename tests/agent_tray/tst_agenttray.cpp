@@ -172,18 +172,18 @@ void TestAgentTray::formActionsAndMenus()
     QCOMPARE(menus.at(0)->text(), QStringLiteral("Actions"));
     QCOMPARE(menus.at(1)->menu(), child<QMenu>("menuHelp"));
     QCOMPARE(menus.at(1)->text(), QStringLiteral("About"));
+    // Object names in order, "-" for a separator.
     auto names = [](const QList<QAction *> &list) {
         QStringList out;
         for (QAction *a : list)
             out.append(a->isSeparator() ? QStringLiteral("-") : a->objectName());
-        return out;
+        return out.join(QLatin1Char(' '));
     };
     QCOMPARE(names(child<QMenu>("menuAgent_2")->actions()),
-             QString("actionManual_disconnect actionContact_server actionLog_Details actionClear - "
-                     "actionRun_on_startup - actionQuit")
-                 .split(QLatin1Char(' ')));
-    QCOMPARE(names(child<QMenu>("menuHelp")->actions()),
-             QString("actionAbout -").split(QLatin1Char(' ')));
+             QStringLiteral(
+                 "actionManual_disconnect actionContact_server actionLog_Details actionClear - "
+                 "actionRun_on_startup - actionQuit"));
+    QCOMPARE(names(child<QMenu>("menuHelp")->actions()), QStringLiteral("actionAbout -"));
 
     auto *toolBar = child<QToolBar>("toolBar");
     QCOMPARE(toolBar->windowTitle(), QStringLiteral("toolBar"));
@@ -192,17 +192,16 @@ void TestAgentTray::formActionsAndMenus()
     QCOMPARE(toolBar->iconSize(), QSize(36, 36));
     QCOMPARE(toolBar->toolButtonStyle(), Qt::ToolButtonIconOnly);
     QCOMPARE(names(toolBar->actions()),
-             QString("actionManual_disconnect actionContact_server actionLog_Details actionClear - "
-                     "actionQuit")
-                 .split(QLatin1Char(' ')));
+             QStringLiteral(
+                 "actionManual_disconnect actionContact_server actionLog_Details actionClear - "
+                 "actionQuit"));
 
     QSystemTrayIcon *tray = shown->systemTrayIcon();
     QVERIFY(tray->isVisible());
     QCOMPARE(tray->toolTip(), QStringLiteral("Kelvarix Agent"));
     QVERIFY(!tray->icon().isNull());
     QCOMPARE(names(tray->contextMenu()->actions()),
-             QString("actionContact_server actionRun_on_startup - actionAbout actionQuit")
-                 .split(QLatin1Char(' ')));
+             QStringLiteral("actionContact_server actionRun_on_startup - actionAbout actionQuit"));
 }
 
 void TestAgentTray::hiddenWindowStaysHidden()
