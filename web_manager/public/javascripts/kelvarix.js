@@ -35,6 +35,8 @@
 
   // However many notices arrive, each part refreshes at most once per interval.
   var pending = new Map();
+  // When each part refreshed, for whoever wants to check the pace.
+  window.kelvarixRefreshes = [];
   function scheduleRefresh(el) {
     var state = pending.get(el) || { last: 0, timer: null };
     pending.set(el, state);
@@ -43,6 +45,7 @@
     state.timer = setTimeout(function () {
       state.timer = null;
       state.last = Date.now();
+      window.kelvarixRefreshes.push({ id: el.id, at: state.last });
       refresh(el);
     }, wait);
   }

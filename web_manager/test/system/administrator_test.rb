@@ -77,6 +77,23 @@ class AdministratorTest < ApplicationSystemTestCase
     assert_equal @agent.udp_port, machine.agent_port
     screenshot("machines")
 
+    # Bursts of notices (a page's text reaches every page, this one included): each burst
+    # refreshes the list once, and never sooner than a second after the last refresh.
+    page.execute_script(<<~JS, Settings.websocket_port)
+      var socket = new WebSocket("ws://" + window.location.hostname + ":" + arguments[0] + "/");
+      window.kelvarixRefreshes = [];
+      window.burst = function () { for (var i = 0; i < 50; i++) socket.send("Machine"); };
+      socket.onopen = window.burst;
+    JS
+    list_refreshes = lambda do
+      page.evaluate_script("window.kelvarixRefreshes.filter(function (r) { return r.id === 'machine-list'; }).map(function (r) { return r.at; })")
+    end
+    KelvarixPrograms.wait_until(20, "the first burst's refresh") { list_refreshes.call.size >= 1 }
+    page.execute_script("window.burst()")
+    KelvarixPrograms.wait_until(20, "the second burst's refresh") { list_refreshes.call.size >= 2 }
+    times = list_refreshes.call
+    assert times.each_cons(2).all? { |a, b| b - a >= 1000 }, "refreshes closer than a second: #{times.inspect}"
+
     # An immediate inventory job leaves at once and its state follows live.
     job = run_job("Inventory", machine)
     assert_equal "1111111111", job.prm3
