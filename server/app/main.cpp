@@ -1,5 +1,6 @@
 #include "mainwindow.h"
 #include "masterserver.h"
+#include "pidfile.h"
 #include "serverresources.h"
 #include "serverrunner.h"
 #include "terminationwatcher.h"
@@ -15,6 +16,8 @@
 namespace
 {
 
+const QString kPidFileName = QStringLiteral("KelvarixServer.pid");
+
 const char kUsage[] =
     "Usage: KelvarixServer [--headless] [--config-dir DIR]\n"
     "  --headless        run without window and tray; log entries also go to standard output;\n"
@@ -26,11 +29,19 @@ const char kUsage[] =
 // and restarts it instead of keeping a server that some clients cannot reach.
 constexpr int kExitListenFailed = 3;
 
+// Beside Server.log: the configuration directory, or the program's own.
+QString pidFilePath(const QString &configDir)
+{
+    const QString dir = configDir.isEmpty() ? QCoreApplication::applicationDirPath() : configDir;
+    return QDir(dir).filePath(kPidFileName);
+}
+
 int runHeadless(int argc, char **argv, const QString &configDir)
 {
     // A closed standard output (a pager that quit, a lost terminal) must not end the server.
     std::signal(SIGPIPE, SIG_IGN);
     QCoreApplication app(argc, argv);
+    const PidFile pidFile(pidFilePath(configDir));
     TerminationWatcher watcher;
     QObject::connect(&watcher, &TerminationWatcher::terminationRequested, &app,
                      &QCoreApplication::quit);
@@ -65,6 +76,7 @@ int runWindow(int argc, char **argv, const QString &configDir)
     }
     // Closing the window only hides it; Exit ends the program.
     QApplication::setQuitOnLastWindowClosed(false);
+    const PidFile pidFile(pidFilePath(configDir));
     MainWindow window(configDir);
     window.show();
     return app.exec();

@@ -200,10 +200,16 @@ void TestServerProgram::endsCleanlyOnTerminate()
     ServerProcess server(dir.path());
     QVERIFY(server.start());
     QVERIFY(server.waitForMessage(kStartedLines.last()));
+    // The process id beside Server.log, for the services program; gone after a clean exit.
+    QFile pidFile(dir.filePath(QStringLiteral("KelvarixServer.pid")));
+    QVERIFY(pidFile.open(QIODevice::ReadOnly));
+    QCOMPARE(pidFile.readAll().trimmed().toLongLong(), server.process().processId());
+    pidFile.close();
     server.process().terminate();
     QVERIFY(server.process().waitForFinished(10000));
     QCOMPARE(server.process().exitStatus(), QProcess::NormalExit);
     QCOMPARE(server.process().exitCode(), 0);
+    QVERIFY(!pidFile.exists());
 }
 
 void TestServerProgram::busyPortEndsHeadlessServer_data()
