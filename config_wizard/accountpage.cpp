@@ -34,6 +34,10 @@ AccountPage::AccountPage(const QString &heading, const QString &fieldPrefix, QWi
     box->addLayout(form);
     box->addStretch();
 
+    // Named after their fields, for tests and accessibility tools.
+    usernameEdit->setObjectName(fieldPrefix + QStringLiteral("Username"));
+    passwordEdit->setObjectName(fieldPrefix + QStringLiteral("Password"));
+    password2Edit->setObjectName(fieldPrefix + QStringLiteral("Password2"));
     registerField(fieldPrefix + QStringLiteral("Username*"), usernameEdit);
     registerField(fieldPrefix + QStringLiteral("Password*"), passwordEdit);
     registerField(fieldPrefix + QStringLiteral("Password2*"), password2Edit);

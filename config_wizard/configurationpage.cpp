@@ -27,7 +27,8 @@ const QString kConnectionName = QStringLiteral("kelvarix-config");
 const QString kDriver = QStringLiteral("QPSQL");
 const QString kLoopback = QStringLiteral("127.0.0.1");
 const QString kTmpUser = QStringLiteral("tmp_user");
-const QString kInstalledText = QStringLiteral("The KelvarixHttpServer service is successfully installed");
+const QString kInstalledText =
+    QStringLiteral("The KelvarixHttpServer service is successfully installed");
 const QString kFqdnWarning =
     QStringLiteral("Could not reliably determine the server's fully qualified domain name");
 constexpr int kWaitMs = 30000;
@@ -81,8 +82,7 @@ ConfigurationPage::ConfigurationPage(const ServerLayout &layout, QWidget *parent
             &ConfigurationPage::deleteTmpUser);
     connect(this, &ConfigurationPage::finishedCreateApacheService, this,
             &ConfigurationPage::finishConfig);
-    connect(this, &ConfigurationPage::errorInConfiguration, this,
-            &ConfigurationPage::finishConfig);
+    connect(this, &ConfigurationPage::errorInConfiguration, this, &ConfigurationPage::finishConfig);
 
     setButtonText(QWizard::NextButton, tr("Execute"));
     progressBar->setValue(0);
@@ -515,8 +515,8 @@ bool ConfigurationPage::writeConfigurationFiles()
     hba.close();
     // The cluster's owner must keep reading it, and nobody else need.
     const QFileInfo cluster(layout.clusterDir());
-    if (geteuid() == 0 &&
-        chown(QFile::encodeName(hba.fileName()).constData(), cluster.ownerId(), cluster.groupId()) != 0)
+    if (geteuid() == 0 && chown(QFile::encodeName(hba.fileName()).constData(), cluster.ownerId(),
+                                cluster.groupId()) != 0)
         qWarning("cannot give %s to the cluster's owner", qPrintable(hba.fileName()));
     hba.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
 
@@ -553,9 +553,9 @@ bool ConfigurationPage::writeConfigurationFiles()
         return false;
     }
     script.close();
-    script.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                          QFileDevice::ExeOwner | QFileDevice::ReadGroup |
-                          QFileDevice::ExeGroup | QFileDevice::ReadOther | QFileDevice::ExeOther);
+    script.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
+                          QFileDevice::ReadGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther |
+                          QFileDevice::ExeOther);
     return true;
 }
 
@@ -570,8 +570,8 @@ void ConfigurationPage::configureWebServer(const QString &port)
     const QString text = QString::fromUtf8(file.readAll());
     file.close();
     const QString address = textField("httpAddress");
-    const QString block = SetupFiles::virtualHost(port, address, applicationDir,
-                                                  tools.layout().webManagerPort());
+    const QString block =
+        SetupFiles::virtualHost(port, address, applicationDir, tools.layout().webManagerPort());
     const QString conf = SetupFiles::filledHttpdConf(text, address, port, httpdDir, block);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text) ||
         file.write(conf.toUtf8()) < 0) {

@@ -33,10 +33,14 @@ HttpPage::HttpPage(ConfigurationPage *configurationPage, QWidget *parent)
     grid->addWidget(addressEdit, 0, 1);
     grid->addWidget(new QLabel(tr("Server Port"), this), 3, 0);
     grid->addWidget(portEdit, 3, 1);
+    // The narrow edits stay beside their labels.
+    grid->setColumnStretch(2, 1);
     auto *box = new QVBoxLayout(this);
     box->addWidget(heading);
     box->addLayout(grid);
     box->addStretch();
+    addressEdit->setObjectName(QStringLiteral("httpAddress"));
+    portEdit->setObjectName(QStringLiteral("httpPort"));
     registerField(QStringLiteral("httpAddress*"), addressEdit);
     registerField(QStringLiteral("httpPort*"), portEdit);
 }
@@ -49,8 +53,9 @@ int HttpPage::nextId() const
 QString HttpPage::addressProblem(const QString &address)
 {
     // Both go into directives and URLs of httpd.conf, where a blank or a quote would break it.
-    static const QRegularExpression hostName(QStringLiteral(
-        "^[A-Za-z0-9]([A-Za-z0-9-]{0,61}[A-Za-z0-9])?(\\.[A-Za-z0-9]([A-Za-z0-9-]{0,61}[A-Za-z0-9])?)*$"));
+    static const QRegularExpression hostName(
+        QStringLiteral("^[A-Za-z0-9]([A-Za-z0-9-]{0,61}[A-Za-z0-9])?(\\.[A-Za-z0-9]([A-Za-z0-9-]{0,"
+                       "61}[A-Za-z0-9])?)*$"));
     QHostAddress ip;
     if (ip.setAddress(address) && ip.protocol() == QAbstractSocket::IPv4Protocol)
         return QString();

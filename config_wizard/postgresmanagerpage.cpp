@@ -14,6 +14,7 @@ PostgresManagerPage::PostgresManagerPage(QWidget *parent)
     hostEdit = new QLineEdit(QStringLiteral("127.0.0.1"), this);
     grid()->addWidget(new QLabel(tr("Manager Hostname"), this), 0, 0);
     grid()->addWidget(hostEdit, 0, 1);
+    hostEdit->setObjectName(QStringLiteral("managerHost"));
     registerField(QStringLiteral("managerHost"), hostEdit);
     setTabOrder(hostEdit, usernameEdit);
 }

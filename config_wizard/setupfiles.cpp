@@ -1,6 +1,7 @@
 #include "setupfiles.h"
 
 #include <QDir>
+#include <QRegularExpression>
 #include <QStringList>
 
 namespace
@@ -19,6 +20,19 @@ QString yamlDoubleQuoted(const QString &value)
     escaped.replace(QLatin1Char('\\'), QLatin1String("\\\\"));
     escaped.replace(QLatin1Char('"'), QLatin1String("\\\""));
     return escaped;
+}
+
+// The placeholder stands alone on its line, below a key whose value is a block scalar
+// ("password: |-").
+bool inBlockScalar(const QString &text, int at)
+{
+    const int lineStart = text.lastIndexOf(QLatin1Char('\n'), at - 1) + 1;
+    if (!text.midRef(lineStart, at - lineStart).trimmed().isEmpty() || lineStart == 0)
+        return false;
+    const int previousStart = text.lastIndexOf(QLatin1Char('\n'), lineStart - 2) + 1;
+    const QStringRef previous = text.midRef(previousStart, lineStart - 1 - previousStart).trimmed();
+    static const QRegularExpression blockIndicator(QStringLiteral(":\\s*[|>][-+]?[0-9]?$"));
+    return blockIndicator.match(previous).hasMatch();
 }
 
 QString erbSafe(const QString &value)
@@ -50,7 +64,8 @@ QString SetupFiles::filledHttpdConf(const QString &text, const QString &address,
     conf.replace(QLatin1String("LISTEN_PORT"), port);
     conf.replace(QLatin1String("SERVER_ROOT_HTDOCS"), quoted(httpdDir + QStringLiteral("/htdocs")));
     conf.replace(QLatin1String("SCRIPT_CGI_BIN"), quoted(httpdDir + QStringLiteral("/cgi-bin/")));
-    conf.replace(QLatin1String("SERVER_ROOT_CGI_BIN"), quoted(httpdDir + QStringLiteral("/cgi-bin")));
+    conf.replace(QLatin1String("SERVER_ROOT_CGI_BIN"),
+                 quoted(httpdDir + QStringLiteral("/cgi-bin")));
     conf.replace(QLatin1String("SERVER_ROOT"), quoted(httpdDir));
     conf.replace(QLatin1String("VIRTUAL_HOST_CONFIGURATION"), virtualHostBlock);
     return conf;
@@ -59,7 +74,8 @@ QString SetupFiles::filledHttpdConf(const QString &text, const QString &address,
 QString SetupFiles::pgHba(const Accounts &accounts)
 {
     const QStringList entries{
-        QStringLiteral("host   all   ") + accounts.rootUser + QStringLiteral("   127.0.0.1/32   md5"),
+        QStringLiteral("host   all   ") + accounts.rootUser +
+            QStringLiteral("   127.0.0.1/32   md5"),
         QStringLiteral("host   all    all    ::1/128   md5"),
         QStringLiteral("host   zvndb   ") + accounts.serverUser +
             QStringLiteral("   127.0.0.1/32   md5"),
@@ -100,7 +116,10 @@ QString SetupFiles::yamlFilled(const QString &text, const QString &placeholder,
         const QChar before = at > 0 ? text.at(at - 1) : QChar();
         const QChar after =
             at + placeholder.size() < text.size() ? text.at(at + placeholder.size()) : QChar();
-        if (before == QLatin1Char('"') && after == QLatin1Char('"')) {
+        if (inBlockScalar(text, at)) {
+            // A block scalar takes its line as it stands.
+            result += value;
+        } else if (before == QLatin1Char('"') && after == QLatin1Char('"')) {
             result += yamlDoubleQuoted(value);
         } else if (before == QLatin1Char('\'') && after == QLatin1Char('\'')) {
             QString single = value;
@@ -144,13 +163,13 @@ QString SetupFiles::shellQuoted(const QString &word)
 }
 
 QString SetupFiles::startRailsServer(const QString &applicationDir, const QString &startProgram,
-                                     const QString &address, int webManagerPort,
-                                     int postgresPort)
+                                     const QString &address, int webManagerPort, int postgresPort)
 {
     return QStringLiteral("#!/bin/sh\n"
                           "# Starts the Kelvarix web manager detached. Written by KelvarixConfig.\n"
                           "PGPORT=%1\n"
-                          "export PGPORT\n"
+                          "KELVARIX_DB_PORT=%1\n"
+                          "export PGPORT KELVARIX_DB_PORT\n"
                           "cd %2 || exit 1\n"
                           "setsid %3 --port %4 --bind %5 </dev/null >/dev/null 2>&1 &\n")
         .arg(postgresPort)

@@ -13,9 +13,8 @@ public:
                                const QString &applicationDir, int webManagerPort);
     // Replaces the placeholders of httpd.conf; the longer names before "SERVER_ROOT", which is
     // a prefix of two of them.
-    static QString filledHttpdConf(const QString &text, const QString &address,
-                                   const QString &port, const QString &httpdDir,
-                                   const QString &virtualHostBlock);
+    static QString filledHttpdConf(const QString &text, const QString &address, const QString &port,
+                                   const QString &httpdDir, const QString &virtualHostBlock);
 
     struct Accounts {
         QString rootUser;

@@ -42,8 +42,7 @@ UninstallerPage::UninstallerPage(const ServerLayout &layout, QWidget *parent)
     httpdDir = layout.httpdDir();
     applicationDir = layout.applicationDir();
 
-    connect(process, &QProcess::readyReadStandardError, this,
-            &UninstallerPage::storeStandardError);
+    connect(process, &QProcess::readyReadStandardError, this, &UninstallerPage::storeStandardError);
     connect(process, &QProcess::readyReadStandardOutput, this,
             &UninstallerPage::storeStandardOutput);
     connect(process, &QProcess::errorOccurred, this, &UninstallerPage::operationError);
@@ -58,8 +57,7 @@ UninstallerPage::UninstallerPage(const ServerLayout &layout, QWidget *parent)
     connect(this, &UninstallerPage::finishedRemoveApacheService, this,
             &UninstallerPage::stopRailsServer);
     connect(this, &UninstallerPage::finishedStopRails, this, &UninstallerPage::finishUninstall);
-    connect(this, &UninstallerPage::errorInUninstallation, this,
-            &UninstallerPage::finishUninstall);
+    connect(this, &UninstallerPage::errorInUninstallation, this, &UninstallerPage::finishUninstall);
 
     setButtonText(QWizard::FinishButton, tr("Execute"));
     progressBar->setValue(0);
@@ -137,8 +135,7 @@ void UninstallerPage::stopApacheServer(bool status)
 {
     if (!status)
         return;
-    runStep(StopApache, 60, tr("Stop apache server ... "),
-            tools.httpd(ServerTools::Httpd::Stop));
+    runStep(StopApache, 60, tr("Stop apache server ... "), tools.httpd(ServerTools::Httpd::Stop));
 }
 
 void UninstallerPage::removeApacheService(bool status)
@@ -156,8 +153,7 @@ void UninstallerPage::stopRailsServer(bool status)
     // Only what this lookup prints counts, not what an earlier step left behind.
     lastOutput.clear();
     lookingUpPid = true;
-    runStep(StopRails, 90, QString(),
-            tools.webManagerPid(ServerTools::uninstallerSeparator()));
+    runStep(StopRails, 90, QString(), tools.webManagerPid(ServerTools::uninstallerSeparator()));
 }
 
 void UninstallerPage::stopRailsProcess()

@@ -132,8 +132,7 @@ int CtlCommand::kill(const QStringList &arguments, QTextStream &out, QTextStream
     }
     QString why;
     if (!ProcessCheck::sendSignal(pid, force, &why)) {
-        err << "ERROR: The process with PID " << pid << " could not be terminated: " << why
-            << '\n';
+        err << "ERROR: The process with PID " << pid << " could not be terminated: " << why << '\n';
         return kNotFoundExitCode;
     }
     if (!waitUntilGone(pid)) {

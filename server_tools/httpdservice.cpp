@@ -118,8 +118,7 @@ QString HttpdService::queryText(bool installed, bool running)
     return QStringLiteral("\nSERVICE_NAME: %1\n"
                           "        TYPE               : 10  WIN32_OWN_PROCESS\n"
                           "        STATE              : %2\n")
-        .arg(kServiceName,
-             running ? QStringLiteral("4  RUNNING") : QStringLiteral("1  STOPPED"));
+        .arg(kServiceName, running ? QStringLiteral("4  RUNNING") : QStringLiteral("1  STOPPED"));
 }
 
 QString HttpdService::recordFile() const
@@ -246,8 +245,9 @@ int HttpdService::install(QTextStream &err)
     if (systemdRuns()) {
         QFile unit(unitFile());
         if (!unit.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text) ||
-            unit.write(unitText(apacheProgram(), layout.httpdConfFile(), layout.httpdPidFile())
-                           .toUtf8()) < 0) {
+            unit.write(
+                unitText(apacheProgram(), layout.httpdConfFile(), layout.httpdPidFile()).toUtf8()) <
+                0) {
             err << "cannot write " << unit.fileName() << '\n';
             record.remove();
             return 1;
@@ -293,8 +293,8 @@ int HttpdService::start(QTextStream &err)
     if (code != 0)
         return code;
     if (!waitForState(true, kStateTimeoutMs)) {
-        err << "The " << kServiceName << " service did not start; see "
-            << layout.httpdDir() << "/logs/error_log\n";
+        err << "The " << kServiceName << " service did not start; see " << layout.httpdDir()
+            << "/logs/error_log\n";
         return 1;
     }
     return 0;

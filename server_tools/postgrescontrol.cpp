@@ -78,9 +78,8 @@ QString PostgresControl::binDir()
     }
     QDir packaged(QStringLiteral("/usr/lib/postgresql"));
     QStringList versions = packaged.entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-    std::sort(versions.begin(), versions.end(), [](const QString &a, const QString &b) {
-        return a.toDouble() > b.toDouble();
-    });
+    std::sort(versions.begin(), versions.end(),
+              [](const QString &a, const QString &b) { return a.toDouble() > b.toDouble(); });
     for (const QString &version : versions) {
         const QString dir = packaged.filePath(version + QStringLiteral("/bin"));
         if (QFileInfo::exists(dir + QStringLiteral("/pg_ctl")))
@@ -159,11 +158,11 @@ int PostgresControl::run(Action action, QTextStream &err)
                         QStringLiteral("-D"), data},
                        err);
     case Action::Reload:
-        return runTool(QStringLiteral("pg_ctl"), {QStringLiteral("reload"), QStringLiteral("-D"), data},
-                       err);
+        return runTool(QStringLiteral("pg_ctl"),
+                       {QStringLiteral("reload"), QStringLiteral("-D"), data}, err);
     case Action::Status:
-        return runTool(QStringLiteral("pg_ctl"), {QStringLiteral("status"), QStringLiteral("-D"), data},
-                       err);
+        return runTool(QStringLiteral("pg_ctl"),
+                       {QStringLiteral("status"), QStringLiteral("-D"), data}, err);
     case Action::CreateTmpUser:
         return runTool(QStringLiteral("createuser"),
                        {QStringLiteral("-s"), QStringLiteral("-d"), QStringLiteral("-l"),
@@ -186,8 +185,8 @@ int PostgresControl::runTool(const QString &tool, const QStringList &arguments, 
     QString program = dir + QLatin1Char('/') + tool;
     QStringList args = arguments;
     if (geteuid() == 0) {
-        args = QStringList{QStringLiteral("-u"), ownerAccount(), QStringLiteral("--"), program} +
-               args;
+        args =
+            QStringList{QStringLiteral("-u"), ownerAccount(), QStringLiteral("--"), program} + args;
         program = QStringLiteral("runuser");
     }
     QProcess process;
@@ -195,7 +194,7 @@ int PostgresControl::runTool(const QString &tool, const QStringList &arguments, 
     process.setInputChannelMode(QProcess::ForwardedInputChannel);
     // The owner account must be able to enter the working directory.
     process.setWorkingDirectory(QFileInfo(layout.postgresDir()).isDir() ? layout.postgresDir()
-                                                                         : QStringLiteral("/"));
+                                                                        : QStringLiteral("/"));
     process.start(program, args);
     if (!process.waitForStarted(-1)) {
         err << program << ": " << process.errorString() << '\n';
@@ -243,13 +242,11 @@ bool PostgresControl::writeClusterSettings(QTextStream &err)
     }
     const QString before = QString::fromUtf8(conf.readAll());
     conf.close();
-    const QString after =
-        withClusterSettings(before, layout.postgresPort(), layout.postgresDir());
+    const QString after = withClusterSettings(before, layout.postgresPort(), layout.postgresDir());
     if (after == before)
         return true;
     // Rewritten in place, so the file keeps its owner and mode.
-    if (!conf.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-        conf.write(after.toUtf8()) < 0) {
+    if (!conf.open(QIODevice::WriteOnly | QIODevice::Truncate) || conf.write(after.toUtf8()) < 0) {
         err << "cannot write " << conf.fileName() << '\n';
         err.flush();
         return false;

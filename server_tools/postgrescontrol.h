@@ -13,7 +13,16 @@ class QTextStream;
 class PostgresControl
 {
 public:
-    enum class Action { InitCluster, Start, Stop, StopFast, Restart, Reload, Status, CreateTmpUser };
+    enum class Action {
+        InitCluster,
+        Start,
+        Stop,
+        StopFast,
+        Restart,
+        Reload,
+        Status,
+        CreateTmpUser
+    };
 
     explicit PostgresControl(const ServerLayout &layout);
 

@@ -19,8 +19,7 @@ QString cleanDir(const QString &dir)
 } // namespace
 
 ServerLayout::ServerLayout(const QString &programDir)
-    : program(cleanDir(programDir.isEmpty() ? QCoreApplication::applicationDirPath()
-                                            : programDir)),
+    : program(cleanDir(programDir.isEmpty() ? QCoreApplication::applicationDirPath() : programDir)),
       base(baseDirFor(program))
 {
     readServicesIni();

@@ -72,8 +72,8 @@ QString ServerTools::ctlProgram() const
 
 ToolCommand ServerTools::ctl(const QStringList &arguments) const
 {
-    return {ctlProgram(), QStringList{QStringLiteral("--program-dir"), machine.programDir()} +
-                              arguments};
+    return {ctlProgram(),
+            QStringList{QStringLiteral("--program-dir"), machine.programDir()} + arguments};
 }
 
 ToolCommand ServerTools::postgres(Postgres action) const

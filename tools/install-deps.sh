@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
     build-essential cmake ninja-build
     qtbase5-dev libqt5xmlpatterns5-dev libqt5sql5-psql libqt5sql5-sqlite
-    sqlite3 postgresql unzip
+    sqlite3 postgresql unzip apache2-bin
     xvfb xauth xfce4-panel trayer x11-apps imagemagick
     python3-websocket chromium-headless-shell
     # The agent's probe library: gzip for rotated package logs, PCI vendor names.
