@@ -22,6 +22,27 @@ QString yamlDoubleQuoted(const QString &value)
     return escaped;
 }
 
+// Part of a longer name: the web manager's templates also name environment variables such as
+// KELVARIX_UPLOAD_DIR, which must stay as they are.
+bool isNameCharacter(QChar c)
+{
+    return c.isLetterOrNumber() || c == QLatin1Char('_');
+}
+
+QString replacedNames(const QString &text, const QString &name, const QString &value)
+{
+    QString result;
+    int from = 0;
+    for (int at = text.indexOf(name); at >= 0; at = text.indexOf(name, from)) {
+        const QChar before = at > 0 ? text.at(at - 1) : QChar();
+        const QChar after = at + name.size() < text.size() ? text.at(at + name.size()) : QChar();
+        result += text.midRef(from, at - from);
+        result += isNameCharacter(before) || isNameCharacter(after) ? name : value;
+        from = at + name.size();
+    }
+    return result + text.midRef(from);
+}
+
 // The placeholder stands alone on its line, below a key whose value is a block scalar
 // ("password: |-").
 bool inBlockScalar(const QString &text, int at)
@@ -112,10 +133,15 @@ QString SetupFiles::yamlFilled(const QString &text, const QString &placeholder,
         const int at = text.indexOf(placeholder, from);
         if (at < 0)
             break;
-        result += text.midRef(from, at - from);
         const QChar before = at > 0 ? text.at(at - 1) : QChar();
         const QChar after =
             at + placeholder.size() < text.size() ? text.at(at + placeholder.size()) : QChar();
+        result += text.midRef(from, at - from);
+        from = at + placeholder.size();
+        if (isNameCharacter(before) || isNameCharacter(after)) {
+            result += placeholder;
+            continue;
+        }
         if (inBlockScalar(text, at)) {
             // A block scalar takes its line as it stands.
             result += value;
@@ -130,7 +156,6 @@ QString SetupFiles::yamlFilled(const QString &text, const QString &placeholder,
             // a comment or another YAML form.
             result += QLatin1Char('"') + yamlDoubleQuoted(value) + QLatin1Char('"');
         }
-        from = at + placeholder.size();
     }
     result += text.midRef(from);
     return result;
@@ -146,13 +171,11 @@ QString SetupFiles::filledDatabaseYml(const QString &text, const QString &user,
 QString SetupFiles::filledApplicationYml(const QString &text, const QString &address,
                                          const QString &uploadDir)
 {
-    QString yml = text;
-    yml.replace(QLatin1String("WEB_SERVER_ADDRESS"), address);
     // The upload folder in the system's own form, quoted, with backslashes doubled for YAML.
     QString upload = QLatin1Char('"') + QDir::toNativeSeparators(uploadDir) + QLatin1Char('"');
     upload.replace(QLatin1Char('\\'), QLatin1String("\\\\"));
-    yml.replace(QLatin1String("UPLOAD_DIR"), upload);
-    return yml;
+    return replacedNames(replacedNames(text, QStringLiteral("WEB_SERVER_ADDRESS"), address),
+                         QStringLiteral("UPLOAD_DIR"), upload);
 }
 
 QString SetupFiles::shellQuoted(const QString &word)
@@ -171,7 +194,9 @@ QString SetupFiles::startRailsServer(const QString &applicationDir, const QStrin
                           "KELVARIX_DB_PORT=%1\n"
                           "export PGPORT KELVARIX_DB_PORT\n"
                           "cd %2 || exit 1\n"
-                          "setsid %3 --port %4 --bind %5 </dev/null >/dev/null 2>&1 &\n")
+                          "mkdir -p log\n"
+                          "setsid %3 --port %4 --bind %5 </dev/null >>log/start-web-manager.log "
+                          "2>&1 &\n")
         .arg(postgresPort)
         .arg(shellQuoted(applicationDir), shellQuoted(startProgram))
         .arg(webManagerPort)

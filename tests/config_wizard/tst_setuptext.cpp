@@ -129,6 +129,9 @@ void TestSetupText::yamlValues_data()
     QTest::addRow("block scalar") << "password: |-\n    DB_PASSWORD\n"
                                   << "it's \"#x\\"
                                   << "password: |-\n    it's \"#x\\\n";
+    QTest::addRow("inside a longer name") << "p: <%= ENV[\"KX_DB_PASSWORD\"] %>\n"
+                                          << "x"
+                                          << "p: <%= ENV[\"KX_DB_PASSWORD\"] %>\n";
     QTest::addRow("twice") << "a: DB_PASSWORD\nb: \"DB_PASSWORD\"\n"
                            << "x"
                            << "a: \"x\"\nb: \"x\"\n";
@@ -165,10 +168,15 @@ void TestSetupText::httpdConfPlaceholders()
                                          QStringLiteral("/b/httpd"), QStringLiteral("VH")),
              QStringLiteral("\"/b/httpd\"|\"/b/httpd/htdocs\"|\"/b/httpd/cgi-bin/\"|"
                             "\"/b/httpd/cgi-bin\"|kx.lan|8080|VH"));
+    // Environment variables that contain a placeholder's name stay as they are.
     QCOMPARE(SetupFiles::filledApplicationYml(
-                 QStringLiteral("address: WEB_SERVER_ADDRESS\nupload: UPLOAD_DIR\n"),
+                 QStringLiteral("a: <%= ENV[\"KX_WEB_SERVER_ADDRESS\"] %>\n"
+                                "u: <%= ENV[\"KX_UPLOAD_DIR\"] %>\n"
+                                "address: WEB_SERVER_ADDRESS\nupload: UPLOAD_DIR\n"),
                  QStringLiteral("kx.lan"), QStringLiteral("/b/kelvarix/upload")),
-             QStringLiteral("address: kx.lan\nupload: \"/b/kelvarix/upload\"\n"));
+             QStringLiteral("a: <%= ENV[\"KX_WEB_SERVER_ADDRESS\"] %>\n"
+                            "u: <%= ENV[\"KX_UPLOAD_DIR\"] %>\n"
+                            "address: kx.lan\nupload: \"/b/kelvarix/upload\"\n"));
 }
 
 void TestSetupText::startScriptRunsTheWebManager()
