@@ -3,6 +3,7 @@
 #include "agentlog.h"
 #include "inventorydocument.h"
 #include "invprobe.h"
+#include "processerrortext.h"
 #include "serversender.h"
 #include "shellstart.h"
 #include "uninstallcommand.h"
@@ -83,21 +84,7 @@ bool JobRunner::isPlainFileName(const QString &name)
 
 QString JobRunner::processErrorText(QProcess::ProcessError error)
 {
-    switch (error) {
-    case QProcess::FailedToStart:
-        return QStringLiteral("FailedTostart Error");
-    case QProcess::Crashed:
-        return QStringLiteral("Crash Error");
-    case QProcess::Timedout:
-        return QStringLiteral("Timedout");
-    case QProcess::ReadError:
-        return QStringLiteral("ReadError");
-    case QProcess::WriteError:
-        return QStringLiteral("WriteError");
-    case QProcess::UnknownError:
-        break;
-    }
-    return QStringLiteral("UnKnown Error");
+    return ::processErrorText(error);
 }
 
 QString JobRunner::freshUploadDirectory()

@@ -5,6 +5,7 @@
 #include "processerrortext.h"
 #include "setupfiles.h"
 #include "setupsql.h"
+#include "stepform.h"
 
 #include <QAbstractButton>
 #include <QFile>
@@ -16,7 +17,6 @@
 #include <QSqlError>
 #include <QTextCursor>
 #include <QTimer>
-#include <QVBoxLayout>
 #include <QWizard>
 #include <unistd.h>
 
@@ -43,34 +43,17 @@ QString boxTitle()
 ConfigurationPage::ConfigurationPage(const ServerLayout &layout, QWidget *parent)
     : QWizardPage(parent), tools(layout)
 {
-    setWindowTitle(tr("WizardPage"));
-    resize(400, 300);
-    label = new QLabel(tr("Press \"Execute\" to complete the configuration process"), this);
-    label->setWordWrap(true);
-    progressBar = new QProgressBar(this);
-    progressBar->setTextVisible(false);
-    logEdit = new QPlainTextEdit(this);
-    logEdit->setReadOnly(true);
-    auto *box = new QVBoxLayout(this);
-    box->addWidget(label);
-    box->addWidget(progressBar);
-    box->addWidget(logEdit);
-
-    process = new QProcess(this);
-    stepTimer = new QTimer(this);
-    stepTimer->setSingleShot(true);
+    const StepForm form =
+        StepForm::build(this, tr("Press \"Execute\" to complete the configuration process"));
+    label = form.label;
+    progressBar = form.progressBar;
+    logEdit = form.log;
+    process = form.process;
+    stepTimer = form.stepTimer;
     postgresDir = layout.postgresDir();
     httpdDir = layout.httpdDir();
     applicationDir = layout.applicationDir();
-
-    connect(process, &QProcess::readyReadStandardError, this,
-            &ConfigurationPage::storeStandardError);
-    connect(process, &QProcess::readyReadStandardOutput, this,
-            &ConfigurationPage::storeStandardOutput);
-    connect(process, &QProcess::errorOccurred, this, &ConfigurationPage::operationError);
-    connect(process, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), this,
-            &ConfigurationPage::operationFinished);
-    connect(stepTimer, &QTimer::timeout, this, &ConfigurationPage::stepTimedOut);
+    form.connectTo(this);
 
     connect(this, &ConfigurationPage::finishedCluster, this, &ConfigurationPage::startDBServer);
     connect(this, &ConfigurationPage::finishedServerStartup, this,

@@ -74,9 +74,11 @@ public slots:
     void startRailsServer(bool status);
     void finishConfig(bool status);
 
+    // A waited step that overran: the run ends instead of hanging on it.
+    void stepTimedOut();
+
 private slots:
     void deleteTmpUser(bool status);
-    void stepTimedOut();
 
 private:
     void createCluster();

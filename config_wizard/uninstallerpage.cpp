@@ -1,6 +1,7 @@
 #include "uninstallerpage.h"
 
 #include "processerrortext.h"
+#include "stepform.h"
 
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -8,7 +9,6 @@
 #include <QScrollBar>
 #include <QTextCursor>
 #include <QTimer>
-#include <QVBoxLayout>
 #include <QWizard>
 
 namespace
@@ -21,34 +21,18 @@ constexpr int kWaitMs = 30000;
 UninstallerPage::UninstallerPage(const ServerLayout &layout, QWidget *parent)
     : QWizardPage(parent), tools(layout)
 {
-    setWindowTitle(tr("WizardPage"));
-    resize(400, 300);
-    label = new QLabel(tr("Press \"Execute\" to uninstall all KELVARiX services ..."), this);
-    label->setWordWrap(true);
-    progressBar = new QProgressBar(this);
-    progressBar->setTextVisible(false);
-    plainTextEdit = new QPlainTextEdit(this);
-    plainTextEdit->setReadOnly(true);
-    auto *box = new QVBoxLayout(this);
-    box->addWidget(label);
-    box->addWidget(progressBar);
-    box->addWidget(plainTextEdit);
-
-    process = new QProcess(this);
-    stepTimer = new QTimer(this);
-    stepTimer->setSingleShot(true);
+    const StepForm form =
+        StepForm::build(this, tr("Press \"Execute\" to uninstall all KELVARiX services ..."));
+    label = form.label;
+    progressBar = form.progressBar;
+    plainTextEdit = form.log;
+    process = form.process;
+    stepTimer = form.stepTimer;
     baseDir = layout.baseDir();
     postgresDir = layout.postgresDir();
     httpdDir = layout.httpdDir();
     applicationDir = layout.applicationDir();
-
-    connect(process, &QProcess::readyReadStandardError, this, &UninstallerPage::storeStandardError);
-    connect(process, &QProcess::readyReadStandardOutput, this,
-            &UninstallerPage::storeStandardOutput);
-    connect(process, &QProcess::errorOccurred, this, &UninstallerPage::operationError);
-    connect(process, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), this,
-            &UninstallerPage::operationFinished);
-    connect(stepTimer, &QTimer::timeout, this, &UninstallerPage::stepTimedOut);
+    form.connectTo(this);
 
     connect(this, &UninstallerPage::finishedStopDB, this, &UninstallerPage::removeDatabase);
     connect(this, &UninstallerPage::finishedRemoveDB, this, &UninstallerPage::stopApacheServer);

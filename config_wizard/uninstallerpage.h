@@ -54,7 +54,7 @@ public slots:
     void stopRailsServer(bool status);
     void finishUninstall(bool status);
 
-private slots:
+    // A waited step that overran: the chain ends instead of hanging on it.
     void stepTimedOut();
 
 private:

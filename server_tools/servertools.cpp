@@ -4,6 +4,7 @@
 #include "postgrescontrol.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 
@@ -119,6 +120,35 @@ ToolCommand ServerTools::serverStop(bool force) const
     if (force)
         arguments << QStringLiteral("--force");
     return ctl(arguments);
+}
+
+bool ServerTools::managerAddress(QString *address) const
+{
+    QFile conf(machine.httpdConfFile());
+    if (!conf.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        address->clear();
+        return false;
+    }
+    *address = managerAddressFrom(QString::fromUtf8(conf.readAll()));
+    return true;
+}
+
+QString ServerTools::managerAddressFrom(const QString &httpdConf)
+{
+    // The second word after a single blank; two blanks give an empty word, as does a line
+    // with the keyword alone. Later lines win, so the virtual host's name counts.
+    const auto secondWord = [](const QString &line) {
+        return line.split(QLatin1Char(' ')).value(1).trimmed();
+    };
+    QString host;
+    QString port;
+    for (const QString &line : httpdConf.split(QLatin1Char('\n'))) {
+        if (line.startsWith(QLatin1String("ServerName")))
+            host = secondWord(line);
+        else if (line.startsWith(QLatin1String("Listen")))
+            port = secondWord(line);
+    }
+    return host + QLatin1Char(':') + port;
 }
 
 bool ServerTools::startWebManager() const

@@ -39,6 +39,11 @@ public:
     ToolCommand serverQuery() const;
     ToolCommand serverStop(bool force) const;
 
+    // The web manager's address as the web server offers it, "host:port" from the ServerName
+    // and Listen lines of httpd.conf; false (and an empty address) when it cannot be read.
+    bool managerAddress(QString *address) const;
+    static QString managerAddressFrom(const QString &httpdConf);
+
     // Detached starts: the web manager's start script and the server program.
     bool startWebManager() const;
     bool startServer(const QStringList &arguments = QStringList()) const;

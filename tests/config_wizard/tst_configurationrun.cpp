@@ -58,6 +58,8 @@ private:
     };
     void fillPages(const QString &rootUser);
     void execute(const QString &outcome);
+    // Presses "Execute" on the uninstaller and waits for its success.
+    void uninstall(ConfigurationWizard &uninstaller);
     void screenshot(const QString &name);
     QString connectAs(const QString &user, const QString &password, const QString &database);
     Http request(const QString &path, const QByteArray &form = QByteArray());
@@ -182,19 +184,13 @@ void TestConfigurationRun::fillPages(const QString &rootUser)
     driver->type(QStringLiteral("httpPort"), QString::number(httpPort));
     screenshot(QStringLiteral("1-webserver"));
     driver->pressNext();
-    driver->type(QStringLiteral("dbRootUsername"), rootUser);
-    driver->type(QStringLiteral("dbRootPassword"), kRootPassword);
-    driver->type(QStringLiteral("dbRootPassword2"), kRootPassword);
+    driver->typeAccount(QStringLiteral("dbRoot"), rootUser, kRootPassword);
     screenshot(QStringLiteral("2-root"));
     driver->pressNext();
-    driver->type(QStringLiteral("dbKelvarixServerUsername"), kServerUser);
-    driver->type(QStringLiteral("dbKelvarixServerPassword"), kServerPassword);
-    driver->type(QStringLiteral("dbKelvarixServerPassword2"), kServerPassword);
+    driver->typeAccount(QStringLiteral("dbKelvarixServer"), kServerUser, kServerPassword);
     screenshot(QStringLiteral("4-server"));
     driver->pressNext();
-    driver->type(QStringLiteral("managerUsername"), kManagerUser);
-    driver->type(QStringLiteral("managerPassword"), kManagerPassword);
-    driver->type(QStringLiteral("managerPassword2"), kManagerPassword);
+    driver->typeAccount(QStringLiteral("manager"), kManagerUser, kManagerPassword);
     screenshot(QStringLiteral("3-manager"));
     driver->pressNext();
     QCOMPARE(driver->currentId(), int(ConfigurationWizard::ConfigurationPageId));
@@ -247,13 +243,9 @@ void TestConfigurationRun::secondRunOverTheClusterCompletes()
     driver->type(QStringLiteral("dbRootUsername"), kRootUser);
     driver->pressNext();
     // Going back cleared the pages after it, as a wizard does: typed again.
-    driver->type(QStringLiteral("dbKelvarixServerUsername"), kServerUser);
-    driver->type(QStringLiteral("dbKelvarixServerPassword"), kServerPassword);
-    driver->type(QStringLiteral("dbKelvarixServerPassword2"), kServerPassword);
+    driver->typeAccount(QStringLiteral("dbKelvarixServer"), kServerUser, kServerPassword);
     driver->pressNext();
-    driver->type(QStringLiteral("managerUsername"), kManagerUser);
-    driver->type(QStringLiteral("managerPassword"), kManagerPassword);
-    driver->type(QStringLiteral("managerPassword2"), kManagerPassword);
+    driver->typeAccount(QStringLiteral("manager"), kManagerUser, kManagerPassword);
     driver->pressNext();
     QCOMPARE(driver->currentId(), int(ConfigurationWizard::ConfigurationPageId));
     execute(kSuccess);
@@ -408,6 +400,10 @@ void TestConfigurationRun::filesAreFilled()
     QVERIFY(conf.contains(QStringLiteral("\nListen %1\n").arg(httpPort)));
     QVERIFY(conf.contains(QStringLiteral("ProxyPass / http://127.0.0.1:%1/ \n")
                               .arg(tools->layout().webManagerPort())));
+    // Where the services program's Open Manager goes.
+    QString address;
+    QVERIFY(tools->managerAddress(&address));
+    QCOMPARE(address, QStringLiteral("127.0.0.1:%1").arg(httpPort));
     QString query;
     runTool(tools->httpd(ServerTools::Httpd::Query), &query);
     QCOMPARE(ServerTools::httpdState(query), ServerTools::State::Stopped);
@@ -522,6 +518,18 @@ void TestConfigurationRun::serverProgramUsesTheNewAccount()
                              30000);
 }
 
+void TestConfigurationRun::uninstall(ConfigurationWizard &uninstaller)
+{
+    uninstaller.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&uninstaller));
+    UninstallerPage *page = uninstaller.uninstallerPage();
+    QTest::mouseClick(uninstaller.button(QWizard::FinishButton), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(page->labelText() == kUninstalled ||
+                                 page->labelText().contains(QStringLiteral("problem")),
+                             kRunTimeoutMs);
+    QVERIFY2(page->isUninstalled(), qPrintable(page->logText()));
+}
+
 void TestConfigurationRun::uninstallerStopsEverything()
 {
     QVERIFY(wizard && wizard->configurationPage()->isConfigured());
@@ -533,15 +541,9 @@ void TestConfigurationRun::uninstallerStopsEverything()
 
     ConfigurationWizard uninstaller(ConfigurationWizard::uninstallSwitch(),
                                     ServerLayout(layout.programDir()));
-    uninstaller.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&uninstaller));
     WizardDriver boxes(&uninstaller);
+    uninstall(uninstaller);
     UninstallerPage *page = uninstaller.uninstallerPage();
-    QTest::mouseClick(uninstaller.button(QWizard::FinishButton), Qt::LeftButton);
-    QTRY_VERIFY_WITH_TIMEOUT(page->labelText() == kUninstalled ||
-                                 page->labelText().contains(QStringLiteral("problem")),
-                             kRunTimeoutMs);
-    QVERIFY2(page->isUninstalled(), qPrintable(page->logText()));
     QCOMPARE(page->progressValue(), 100);
     QCOMPARE(uninstaller.button(QWizard::FinishButton)->text(), QStringLiteral("Finish"));
     const QString log = page->logText();
@@ -576,15 +578,9 @@ void TestConfigurationRun::uninstallerWithEverythingStopped()
     QVERIFY(wizard && wizard->configurationPage()->isConfigured());
     ConfigurationWizard uninstaller(ConfigurationWizard::uninstallSwitch(),
                                     ServerLayout(layout.programDir()));
-    uninstaller.show();
     WizardDriver boxes(&uninstaller);
-    UninstallerPage *page = uninstaller.uninstallerPage();
-    QTest::mouseClick(uninstaller.button(QWizard::FinishButton), Qt::LeftButton);
-    QTRY_VERIFY_WITH_TIMEOUT(page->labelText() == kUninstalled ||
-                                 page->labelText().contains(QStringLiteral("problem")),
-                             kRunTimeoutMs);
-    QVERIFY2(page->isUninstalled(), qPrintable(page->logText()));
-    const QString log = page->logText();
+    uninstall(uninstaller);
+    const QString log = uninstaller.uninstallerPage()->logText();
     // Each tool says what it found; none of it stops the chain.
     QVERIFY2(log.contains(QStringLiteral("Is server running?")), qPrintable(log));
     QVERIFY(log.contains(QStringLiteral("No installed service named \"KelvarixHttpServer\"")));

@@ -116,9 +116,7 @@ void TestWizardPages::fillUpTo(WizardDriver &driver, int id)
         if (account.id == id)
             return;
         const QString prefix = QLatin1String(account.prefix);
-        driver.type(prefix + QStringLiteral("Username"), prefix + QStringLiteral("_user"));
-        driver.type(prefix + QStringLiteral("Password"), QStringLiteral("secret"));
-        driver.type(prefix + QStringLiteral("Password2"), QStringLiteral("secret"));
+        driver.typeAccount(prefix, prefix + QStringLiteral("_user"), QStringLiteral("secret"));
         driver.pressNext();
     }
 }
@@ -159,9 +157,7 @@ void TestWizardPages::pagesInOrderWithScreenshots()
         QCOMPARE(driver.edit(prefix + QStringLiteral("Password2"))->echoMode(),
                  QLineEdit::Password);
         QCOMPARE(driver.edit(prefix + QStringLiteral("Username"))->echoMode(), QLineEdit::Normal);
-        driver.type(prefix + QStringLiteral("Username"), prefix + QStringLiteral("_user"));
-        driver.type(prefix + QStringLiteral("Password"), QStringLiteral("it's secret"));
-        driver.type(prefix + QStringLiteral("Password2"), QStringLiteral("it's secret"));
+        driver.typeAccount(prefix, prefix + QStringLiteral("_user"), QStringLiteral("it's secret"));
         screenshot(QLatin1String(account.shot));
         driver.pressNext();
     }
@@ -250,9 +246,7 @@ void TestWizardPages::accountPagesRefuse()
         page == ConfigurationWizard::PostgresAdminPageId      ? QStringLiteral("dbRoot")
         : page == ConfigurationWizard::PostgresKelvarixPageId ? QStringLiteral("dbKelvarixServer")
                                                               : QStringLiteral("manager");
-    driver.type(prefix + QStringLiteral("Username"), username);
-    driver.type(prefix + QStringLiteral("Password"), password);
-    driver.type(prefix + QStringLiteral("Password2"), again);
+    driver.typeAccount(prefix, username, password, again);
     driver.pressNext();
     QCOMPARE(driver.currentId(), page);
     QCOMPARE(driver.boxes().size(), 1);
@@ -260,9 +254,7 @@ void TestWizardPages::accountPagesRefuse()
     QVERIFY2(driver.boxes().first().text.contains(message),
              qPrintable(driver.boxes().first().text));
     // Mended, the page lets the user go on.
-    driver.type(prefix + QStringLiteral("Username"), QStringLiteral("kx_ok"));
-    driver.type(prefix + QStringLiteral("Password"), QStringLiteral("it's fine"));
-    driver.type(prefix + QStringLiteral("Password2"), QStringLiteral("it's fine"));
+    driver.typeAccount(prefix, QStringLiteral("kx_ok"), QStringLiteral("it's fine"));
     driver.pressNext();
     QVERIFY(driver.currentId() != page);
     QCOMPARE(driver.boxes().size(), 1);

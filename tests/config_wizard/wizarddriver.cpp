@@ -54,6 +54,14 @@ void WizardDriver::type(const QString &field, const QString &text)
     QTest::keyClicks(line, text);
 }
 
+void WizardDriver::typeAccount(const QString &prefix, const QString &user, const QString &password,
+                               const QString &again)
+{
+    type(prefix + QStringLiteral("Username"), user);
+    type(prefix + QStringLiteral("Password"), password);
+    type(prefix + QStringLiteral("Password2"), again.isNull() ? password : again);
+}
+
 void WizardDriver::click(int which)
 {
     QAbstractButton *button = wizard->button(QWizard::WizardButton(which));

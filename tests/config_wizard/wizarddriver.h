@@ -26,6 +26,9 @@ public:
     QLineEdit *edit(const QString &field) const;
     // Replaces the field's text by typing.
     void type(const QString &field, const QString &text);
+    // An account page's three fields: prefix + "Username", "Password", "Password2".
+    void typeAccount(const QString &prefix, const QString &user, const QString &password,
+                     const QString &again = QString());
     void pressNext();
     void pressBack();
     void pressFinish();

@@ -22,6 +22,8 @@ private slots:
     void serviceStates();
     void pidFromOutput_data();
     void pidFromOutput();
+    void managerAddress_data();
+    void managerAddress();
     void clusterSettingsReplaceTheirBlock();
     void pidFilesNameOnlyLiveProcessesOfThatName();
     void serverCommandsReachOnlyTheServer();
@@ -171,6 +173,35 @@ void TestServerTools::pidFromOutput()
     QFETCH(QString, separator);
     QFETCH(qint64, pid);
     QCOMPARE(ServerTools::pidFromOutput(output, separator), pid);
+}
+
+void TestServerTools::managerAddress_data()
+{
+    QTest::addColumn<QString>("conf");
+    QTest::addColumn<QString>("address");
+    QTest::addRow("filled") << "ServerRoot \"/b/httpd\"\nServerName kx.lan\nListen 8080\n"
+                               "<VirtualHost *:8080>\nServerName kx.lan \n</VirtualHost> \n"
+                            << "kx.lan:8080";
+    QTest::addRow("later lines win") << "ServerName a\nListen 80\nServerName b \nListen 81\n"
+                                     << "b:81";
+    QTest::addRow("two blanks") << "ServerName  kx.lan\nListen 80\n"
+                                << ":80";
+    QTest::addRow("keyword alone") << "ServerName\nListen\n"
+                                   << ":";
+    QTest::addRow("indented lines do not count") << "  ServerName x\nListen 80\n"
+                                                 << ":80";
+}
+
+void TestServerTools::managerAddress()
+{
+    QFETCH(QString, conf);
+    QFETCH(QString, address);
+    QCOMPARE(ServerTools::managerAddressFrom(conf), address);
+    // Without httpd.conf there is no address at all.
+    QString missing = QStringLiteral("stale");
+    QVERIFY(!ServerTools(ServerLayout(QStringLiteral("/nonexistent/kelvarix")))
+                 .managerAddress(&missing));
+    QVERIFY(missing.isEmpty());
 }
 
 void TestServerTools::clusterSettingsReplaceTheirBlock()
