@@ -1,11 +1,27 @@
 """A real browser (headless Chromium) opens the loopback relay from a page and talks to it."""
 import os
+import signal
 import pathlib
 import subprocess
 import sys
 import tempfile
 
 from relay import Relay
+
+
+def stop_group(process):
+    try:
+        os.killpg(process.pid, signal.SIGTERM)
+        process.wait(10)
+    except subprocess.TimeoutExpired:
+        pass
+    except ProcessLookupError:
+        return
+    try:
+        os.killpg(process.pid, signal.SIGKILL)
+    except ProcessLookupError:
+        pass
+    process.wait()
 
 
 def main(program, browser):
@@ -18,7 +34,10 @@ def main(program, browser):
         chromium = subprocess.Popen(
             [browser, "--headless", "--no-sandbox", "--disable-gpu", "--no-first-run",
              "--user-data-dir=" + profile.name, url],
-            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+            # Its own process group: Chromium starts helpers that outlive a signal to the
+            # first process alone.
+            start_new_session=True)
         seen = relay.wait_for("DISCONNECTED", timeout=60)
         text = "TEXT h\u00e9llo from the browser \u2713"
         for line in [text, "TEXT browser-text-ok", "BINARY 0001027f80ff",
@@ -26,11 +45,7 @@ def main(program, browser):
             assert line in seen, "relay did not get %r; it printed %r" % (line, seen)
     finally:
         if chromium:
-            chromium.terminate()
-            try:
-                chromium.wait(10)
-            except subprocess.TimeoutExpired:
-                chromium.kill()
+            stop_group(chromium)
         relay.stop()
         profile.cleanup()
     print("headless Chromium: text, binary, ping/pong and close all passed")
